@@ -1,0 +1,32 @@
+// The cycle analysis core: turning points, rainflow half cycles and the
+// damage-equivalent loads. Plain functions of their inputs; no state.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "cyclewright/half_cycle.hpp"
+#include "cyclewright/internal_failure.hpp"
+
+namespace cyclewright {
+
+// First sample, every strict interior local maximum or minimum, last sample.
+// Throws InternalFailure(kEmptySignalMessage) for an empty signal.
+std::vector<double> get_peaktrough(std::span<const double> signal);
+
+// Four-point rainflow count: the closed cycles (two records each) in closing
+// order, then one record per neighbouring residue pair, twice unless `half`.
+std::vector<HalfCycle> get_halfcycles(std::span<const double> peaktrough, bool half);
+
+// pow(S / (2 * neq), 1 / m), S the left-to-right sum of pow(range, m) over the
+// half cycles of the signal. Throws InternalFailure for an empty signal.
+double eq_load(std::span<const double> signal, double m, std::uint64_t neq, bool half);
+
+// eq_load of the signal rotated to start at its last maximum and closed by
+// that maximum once more. Throws InternalFailure(kNoMaximumMessage) when no
+// sample is a number.
+double eq_load_max_half_cycle_closed(std::span<const double> signal, double m,
+                                     std::uint64_t neq, bool half);
+
+}  // namespace cyclewright
