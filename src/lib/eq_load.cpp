@@ -1,35 +1,70 @@
-#include <algorithm>
 #include <cmath>
 
 #include "cyclewright/cycles.hpp"
+#include "rainflow_stack.hpp"
+#include "turning_point_stream.hpp"
 
 namespace cyclewright {
+namespace {
 
-double eq_load(std::span<const double> signal, double m, std::uint64_t neq, bool half) {
-    const std::vector<HalfCycle> cycles = [&] {
-        const std::vector<double> peaktrough = get_peaktrough(signal);
-        return get_halfcycles(peaktrough, half);
-    }();
-    double sum = -0.0;
-    for (const HalfCycle& cycle : cycles) sum += std::pow(cycle.range, m);
+// The load of a signal given in consecutive pieces, in one pass: turning
+// points go straight into the rainflow stack and each counted range straight
+// into the power sum, in exactly the order of the half-cycle list, so the
+// result is bit for bit that of summing over get_halfcycles(get_peaktrough()).
+template <std::size_t Pieces>
+double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], std::size_t samples, double m,
+                        std::uint64_t neq, bool half) {
+    detail::RainflowStack stack(samples + 1);
+    double sum = -0.0;  // the fold starts at -0.0; no reordering, no FMA
+    auto on_closed = [&sum, m](double, double, double range) {
+        const double term = std::pow(range, m);
+        sum += term;  // a full cycle is two records: two additions
+        sum += term;
+    };
+    detail::TurningPointStream stream([&](std::span<const double> block) {
+        for (const double v : block) stack.push(v, on_closed);
+    });
+    for (const auto& piece : pieces) stream.feed(piece);
+    stream.finish();
+    const std::span<const double> r = stack.residue();
+    for (std::size_t j = 1; j < r.size(); ++j) {
+        const double term = std::pow(std::fabs(r[j] - r[j - 1]), m);
+        sum += term;
+        if (!half) sum += term;
+    }
+    // neq rounds to the nearest double; doubling it is exact.
     const double twice_neq = 2.0 * static_cast<double>(neq);
     return std::pow(sum / twice_neq, 1.0 / m);
 }
 
+// Index of the last of the equal maxima, or signal.size() when no sample is a
+// number. NaN samples neither become nor displace the maximum, and -0.0 and
+// +0.0 count as equal. Two passes that vectorise: the value, then its last
+// occurrence.
+std::size_t last_maximum(std::span<const double> signal) {
+    double top = -INFINITY;
+    for (const double x : signal) top = x > top ? x : top;  // false for NaN: skipped
+    for (std::size_t i = signal.size(); i-- > 0;)
+        if (signal[i] == top) return i;
+    return signal.size();  // empty, or NaN only
+}
+
+}  // namespace
+
+double eq_load(std::span<const double> signal, double m, std::uint64_t neq, bool half) {
+    if (signal.empty()) fail(kEmptySignalMessage);
+    const std::span<const double> pieces[] = {signal};
+    return streamed_eq_load(pieces, signal.size(), m, neq, half);
+}
+
 double eq_load_max_half_cycle_closed(std::span<const double> signal, double m,
                                      std::uint64_t neq, bool half) {
-    std::size_t k = signal.size();
-    for (std::size_t i = 0; i < signal.size(); ++i) {
-        if (std::isnan(signal[i])) continue;
-        if (k == signal.size() || signal[i] >= signal[k]) k = i;
-    }
+    const std::size_t k = last_maximum(signal);
     if (k == signal.size()) fail(kNoMaximumMessage);
-    std::vector<double> closed;
-    closed.reserve(signal.size() + 1);
-    closed.insert(closed.end(), signal.begin() + static_cast<std::ptrdiff_t>(k), signal.end());
-    closed.insert(closed.end(), signal.begin(), signal.begin() + static_cast<std::ptrdiff_t>(k));
-    closed.push_back(signal[k]);
-    return eq_load(closed, m, neq, half);
+    // The closed signal signal[k..n), signal[0..k), signal[k], fed as three
+    // pieces instead of being copied.
+    const std::span<const double> pieces[] = {signal.subspan(k), signal.first(k), signal.subspan(k, 1)};
+    return streamed_eq_load(pieces, signal.size() + 1, m, neq, half);
 }
 
 }  // namespace cyclewright

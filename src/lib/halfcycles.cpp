@@ -1,30 +1,32 @@
 #include <cmath>
 
 #include "cyclewright/cycles.hpp"
+#include "growth.hpp"
+#include "huge_pages.hpp"
+#include "rainflow_stack.hpp"
 
 namespace cyclewright {
 
 std::vector<HalfCycle> get_halfcycles(std::span<const double> peaktrough, bool half) {
     std::vector<HalfCycle> out;
-    if (peaktrough.empty()) return out;
-    std::vector<double> stack;
-    stack.reserve(peaktrough.size());
+    const std::size_t n = peaktrough.size();
+    if (n == 0) return out;
+    // n values closing N cycles leave k = n - 2N, so the closed cycles and a
+    // residue recorded once make exactly n - 1 records: reserve them at once.
+    out.reserve(detail::doubling_capacity(n - 1));
+    detail::prefer_huge_pages(out);
+    detail::RainflowStack stack(n);
     for (const double v : peaktrough) {
-        stack.push_back(v);
-        while (stack.size() >= 4) {
-            const std::size_t n = stack.size();
-            const double a = stack[n - 4], b = stack[n - 3], c = stack[n - 2], d = stack[n - 1];
-            const double x = std::fabs(a - b), y = std::fabs(b - c), z = std::fabs(c - d);
-            if (!(x >= y && z >= y)) break;
-            const HalfCycle closed{(b + c) * 0.5, y};
+        stack.push(v, [&out](double b, double c, double range) {
+            const HalfCycle closed{(b + c) * 0.5, range};
             out.push_back(closed);
             out.push_back(closed);
-            stack[n - 3] = d;
-            stack.resize(n - 2);
-        }
+        });
     }
-    for (std::size_t j = 1; j < stack.size(); ++j) {
-        const HalfCycle residual{(stack[j - 1] + stack[j]) * 0.5, std::fabs(stack[j] - stack[j - 1])};
+    const std::span<const double> r = stack.residue();
+    if (!half && r.size() >= 2) out.reserve(detail::doubling_capacity(out.size() + 2 * (r.size() - 1)));
+    for (std::size_t j = 1; j < r.size(); ++j) {
+        const HalfCycle residual{(r[j - 1] + r[j]) * 0.5, std::fabs(r[j] - r[j - 1])};
         out.push_back(residual);
         if (!half) out.push_back(residual);
     }

@@ -1,0 +1,61 @@
+#include "signal_array.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "cyclewright/internal_failure.hpp"
+#include "numpy_api.hpp"
+#include "python_error.hpp"
+
+namespace cyclewright {
+
+namespace {
+
+[[noreturn, gnu::cold, gnu::noinline]] void unexpected_borrow_status(int status) {
+    fail("Unexpected return code " + std::to_string(status) + " from borrow checking API");
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void already_borrowed() {
+    fail("called `Result::unwrap()` on an `Err` value: AlreadyBorrowed");
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void not_contiguous() {
+    fail("called `Result::unwrap()` on an `Err` value: NotContiguousError");
+}
+
+}  // namespace
+
+PyReadonlyArray PyReadonlyArray::acquire(OwnedRef array) {
+    const BorrowApiTable& table = borrow_api();
+    const int status = table.acquire(table.flags, array.get());
+    if (status == 0) return PyReadonlyArray(&table, std::move(array));
+    array.reset();
+    if (status == -1) already_borrowed();
+    unexpected_borrow_status(status);
+}
+
+SampleBuffer::SampleBuffer(std::size_t count)
+    : data_(count == 0 ? nullptr : std::make_unique_for_overwrite<double[]>(count)), size_(count) {}
+
+PyReadonlyArray convert_signal(PyObject* object) {
+    if (!numpy::is_array(object) || !numpy::has_float64_dtype(object)) {
+        throw conversion_failure(object, "PyArray<T, D>");
+    }
+    return PyReadonlyArray::acquire(OwnedRef::borrow(object));
+}
+
+SampleBuffer read_samples(const PyReadonlyArray& view) {
+    const numpy::ArrayObject* fields = numpy::as_array(view.array());
+    if ((fields->flags & (numpy::kArrayCContiguous | numpy::kArrayFContiguous)) == 0) {
+        not_contiguous();
+    }
+    // A 0-d array holds one sample; a zero-length dimension leaves none.
+    std::size_t count = 1;
+    for (int i = 0; i < fields->nd; ++i) count *= static_cast<std::size_t>(fields->dimensions[i]);
+    SampleBuffer buffer(count);
+    // Bytes, not doubles: the array's data need not be aligned.
+    if (count != 0) std::memcpy(buffer.data(), fields->data, count * sizeof(double));
+    return buffer;
+}
+
+}  // namespace cyclewright

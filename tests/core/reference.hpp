@@ -1,0 +1,58 @@
+// An independent, deliberately plain count used as the reference for the
+// randomised tests: written from the definitions, not from the core's code.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "cyclewright/half_cycle.hpp"
+
+namespace cwref {
+
+inline std::vector<double> peaktrough(const std::vector<double>& s) {
+    std::vector<double> out{s.front()};
+    for (std::size_t i = 1; i + 1 < s.size(); ++i) {
+        const bool peak = s[i + 1] < s[i] && s[i - 1] < s[i];
+        const bool trough = s[i] < s[i + 1] && s[i] < s[i - 1];
+        if (peak || trough) out.push_back(s[i]);
+    }
+    out.push_back(s.back());
+    return out;
+}
+
+struct Count {
+    std::vector<cyclewright::HalfCycle> records;
+    std::size_t closed = 0;
+    std::size_t residue = 0;
+};
+
+inline Count rainflow(const std::vector<double>& values, bool half) {
+    Count count;
+    std::vector<double> open;
+    for (double v : values) {
+        open.push_back(v);
+        for (;;) {
+            const std::size_t n = open.size();
+            if (n < 4) break;
+            const double a = open[n - 4], b = open[n - 3], c = open[n - 2], d = open[n - 1];
+            if (!(std::fabs(a - b) >= std::fabs(b - c) && std::fabs(c - d) >= std::fabs(b - c))) break;
+            count.records.push_back({(b + c) * 0.5, std::fabs(b - c)});
+            count.records.push_back({(b + c) * 0.5, std::fabs(b - c)});
+            ++count.closed;
+            open.erase(open.end() - 3, open.end() - 1);
+        }
+    }
+    for (std::size_t j = 1; j < open.size(); ++j) {
+        const cyclewright::HalfCycle r{(open[j - 1] + open[j]) * 0.5, std::fabs(open[j] - open[j - 1])};
+        for (int copies = half ? 1 : 2; copies > 0; --copies) count.records.push_back(r);
+    }
+    count.residue = open.size();
+    return count;
+}
+
+inline double root(double sum, double m, std::uint64_t neq) {
+    return std::pow(sum / (2.0 * static_cast<double>(neq)), 1.0 / m);
+}
+
+}  // namespace cwref

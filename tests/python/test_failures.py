@@ -1,0 +1,214 @@
+"""Internal failures: the pyo3_runtime.PanicException type, its messages,
+resumed failures, the report on standard error, and a missing NumPy."""
+
+import re
+
+import numpy as np
+import pytest
+
+import cyclewright
+from conftest import (EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, run_ok)
+
+hc = cyclewright.halfcycles
+eq = cyclewright.eq_load_python
+eqc = cyclewright.eq_load_max_half_cycle_closed_python
+
+A = np.array(WORKED)
+
+FAILURES = [
+    (lambda: hc(np.array([]), True), EMPTY_INDEX),
+    (lambda: eq(np.array([]), 3.0, 1, True), EMPTY_INDEX),
+    (lambda: eqc(np.array([]), 3.0, 1, True), NO_MAXIMUM),
+    (lambda: eqc(np.array([np.nan, np.nan]), 3.0, 1, True), NO_MAXIMUM),
+    (lambda: hc(np.arange(10.0)[::2], True), NOT_CONTIGUOUS),
+]
+
+
+def _raised(call):
+    try:
+        call()
+    except BaseException as exc:  # noqa: BLE001
+        return exc
+    raise AssertionError("the call did not fail")
+
+
+def test_panic_exception_type(panic):
+    assert issubclass(panic, BaseException)
+    assert not issubclass(panic, Exception)
+    assert panic.__bases__ == (BaseException,)
+    assert panic.__module__ == "pyo3_runtime"
+    assert panic.__name__ == "PanicException"
+    assert panic.__qualname__ == "PanicException"
+    assert isinstance(panic.__doc__, str) and panic.__doc__
+    # Not reachable as a module attribute.
+    assert not any(value is panic for value in vars(cyclewright).values())
+    assert not hasattr(cyclewright, "PanicException")
+
+
+@pytest.mark.parametrize("call, message", FAILURES)
+def test_internal_failure_raises_panic_exception(call, message, panic):
+    exc = _raised(call)
+    assert type(exc) is panic  # one type for every failure of the process
+    assert exc.args == (message,)
+    assert str(exc) == message
+
+
+def test_panic_exception_is_not_caught_by_except_exception(panic):
+    with pytest.raises(panic):
+        try:
+            hc(np.array([]), True)
+        except Exception:  # noqa: BLE001 - must not catch it
+            pytest.fail("PanicException was caught as an Exception")
+
+
+def test_module_stays_usable_after_failures():
+    for call, _ in FAILURES * 3:
+        _raised(call)
+    assert f"{eq(A, 3.0, 1, True):.10g}" == "7.149831284"
+
+
+class _Resume:
+    """Raises `exc` from the conversion hook of m or neq."""
+
+    def __init__(self, exc):
+        self.exc = exc
+
+    def __float__(self):
+        raise self.exc
+
+    def __index__(self):
+        raise self.exc
+
+
+class _BadStr:
+    def __str__(self):
+        raise RuntimeError("no text")
+
+
+@pytest.mark.parametrize("pos", [1, 2], ids=["m", "neq"])
+@pytest.mark.parametrize(
+    "make, message",
+    [
+        (lambda p: _raised(lambda: hc(np.array([]), True)), EMPTY_INDEX),  # caught earlier
+        (lambda p: p("raised from Python"), "raised from Python"),
+        (lambda p: p(_BadStr()), "Unwrapped panic from Python code"),
+    ],
+    ids=["caught-earlier", "new-instance", "str-fails"],
+)
+def test_panic_exception_from_python_code_is_resumed(pos, make, message, panic):
+    old = make(panic)
+    args = [A, 3.0, 1, True]
+    args[pos] = _Resume(old)
+    exc = _raised(lambda: eq(*args))
+    assert type(exc) is panic
+    assert exc.args == (message,)
+
+
+def test_subclass_of_panic_exception_is_an_ordinary_error(panic):
+    class Sub(panic):
+        pass
+
+    old = Sub("not resumed")
+    exc = _raised(lambda: eq(A, _Resume(old), 1, True))
+    assert exc is old
+
+
+# Standard error is read from a child process.
+
+REPORT = """
+import numpy as np
+try:
+    cyclewright.halfcycles(np.array([]), True)
+except BaseException as exc:
+    print(type(exc).__module__, type(exc).__name__)
+"""
+
+
+def test_internal_failure_report_on_stderr():
+    run = run_ok(REPORT)
+    assert run.stdout.split() == ["pyo3_runtime", "PanicException"]
+    assert EMPTY_INDEX in run.stderr
+    # a source position: file:line
+    assert re.search(r"[\w./\\-]+\.\w+:\d+", run.stderr), run.stderr
+
+
+RESUMED = """
+import numpy as np
+a = np.array([1.0, 3.0, 2.0])
+try:
+    cyclewright.halfcycles(np.array([]), True)
+except BaseException as exc:
+    earlier = exc
+
+class Neq:
+    def __index__(self):
+        raise earlier
+
+print('---', file=sys.stderr, flush=True)
+try:
+    cyclewright.eq_load_python(a, 3.0, Neq(), True)
+except BaseException as exc:
+    print(type(exc) is type(earlier), exc.args)
+"""
+
+
+def test_resumed_failure_notice_on_stderr():
+    run = run_ok(RESUMED)
+    assert run.stdout.strip() == f"True ({EMPTY_INDEX!r},)"
+    after = run.stderr.split("---", 1)[1]
+    assert "Traceback (most recent call last)" in after, after
+    assert "__index__" in after, after  # the traceback names the raising code
+    assert EMPTY_INDEX in after, after
+
+
+# NumPy missing, then available again.
+
+NUMPY_BLOCKED = """
+sys.modules['numpy'] = None
+print(repr(outcome(cyclewright.halfcycles, [1.0, 2.0], True)))
+print(repr(outcome(cyclewright.eq_load_python, 'not an array', 3.0, 1, 1)))
+print(repr(outcome(cyclewright.halfcycles)))
+del sys.modules['numpy']
+import numpy as np
+print(repr(outcome(cyclewright.halfcycles, np.array([1.0, 2.0]), True)))
+print(repr(outcome(cyclewright.halfcycles, [1.0, 2.0], True)))
+"""
+
+
+def test_numpy_not_importable_then_importable():
+    run = run_ok(NUMPY_BLOCKED)
+    lines = [eval(line) for line in run.stdout.splitlines()]
+    prefix = "Failed to access NumPy array API capsule: PyErr { type: <class '"
+    for kind, message in lines[:2]:
+        assert kind == "pyo3_runtime.PanicException", (kind, message)
+        assert message.startswith(prefix), message
+        assert message.startswith(prefix + "ModuleNotFoundError'>, value: ModuleNotFoundError("), message
+        assert message.endswith(" }") and ", traceback: " in message, message
+    # a binding error still comes first
+    assert lines[2] == ("builtins.TypeError",
+                        "halfcycles() missing 2 required positional arguments: 'signal' and 'half'")
+    assert lines[3] == ("ok", [(1.5, 1.0)])
+    assert lines[4] == ("builtins.TypeError",
+                        "argument 'signal': 'list' object cannot be converted to 'PyArray<T, D>'")
+
+
+ARRAY_API_WRONG = """
+import numpy as np
+ma = multiarray()
+saved = ma._ARRAY_API
+ma._ARRAY_API = 5
+print(repr(outcome(cyclewright.halfcycles, np.array([1.0, 2.0]), True)))
+ma._ARRAY_API = saved
+print(repr(outcome(cyclewright.halfcycles, np.array([1.0, 2.0]), True)))
+"""
+
+
+def test_array_api_capsule_of_the_wrong_type():
+    run = run_ok(ARRAY_API_WRONG)
+    first, second = (eval(line) for line in run.stdout.splitlines())
+    assert first == (
+        "pyo3_runtime.PanicException",
+        "Failed to access NumPy array API capsule: PyErr { type: <class 'TypeError'>, "
+        "value: TypeError(\"'int' object cannot be converted to 'PyCapsule'\"), traceback: None }",
+    )
+    assert second == ("ok", [(1.5, 1.0)])
