@@ -1,6 +1,5 @@
 #include "conversions.hpp"
 
-#include <cstring>
 #include <limits>
 
 #include "owned_ref.hpp"

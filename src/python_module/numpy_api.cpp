@@ -23,7 +23,8 @@ static_assert(offsetof(ArrayObject, base) == offsetof(PyArrayObject_fields, base
 static_assert(offsetof(ArrayObject, descr) == offsetof(PyArrayObject_fields, descr));
 static_assert(offsetof(ArrayObject, flags) == offsetof(PyArrayObject_fields, flags));
 #if NPY_ABI_VERSION >= 0x02000000
-static_assert(offsetof(DescrNumpy2, elsize) == offsetof(PyArray_Descr, elsize));
+static_assert(offsetof(DescrNumpy2, elsize) == offsetof(_PyArray_DescrNumPy2, elsize));
+static_assert(offsetof(DescrNumpy1, elsize) == offsetof(PyArray_DescrProto, elsize));
 #else
 static_assert(offsetof(DescrNumpy1, elsize) == offsetof(PyArray_Descr, elsize));
 #endif

@@ -1,6 +1,7 @@
 #include "signal_array.hpp"
 
 #include <cstring>
+#include <source_location>
 #include <string>
 
 #include "cyclewright/internal_failure.hpp"
@@ -11,16 +12,19 @@ namespace cyclewright {
 
 namespace {
 
-[[noreturn, gnu::cold, gnu::noinline]] void unexpected_borrow_status(int status) {
-    fail("Unexpected return code " + std::to_string(status) + " from borrow checking API");
+[[noreturn, gnu::cold, gnu::noinline]] void unexpected_borrow_status(
+    int status, std::source_location where = std::source_location::current()) {
+    fail("Unexpected return code " + std::to_string(status) + " from borrow checking API", where);
 }
 
-[[noreturn, gnu::cold, gnu::noinline]] void already_borrowed() {
-    fail("called `Result::unwrap()` on an `Err` value: AlreadyBorrowed");
+[[noreturn, gnu::cold, gnu::noinline]] void already_borrowed(
+    std::source_location where = std::source_location::current()) {
+    fail("called `Result::unwrap()` on an `Err` value: AlreadyBorrowed", where);
 }
 
-[[noreturn, gnu::cold, gnu::noinline]] void not_contiguous() {
-    fail("called `Result::unwrap()` on an `Err` value: NotContiguousError");
+[[noreturn, gnu::cold, gnu::noinline]] void not_contiguous(
+    std::source_location where = std::source_location::current()) {
+    fail("called `Result::unwrap()` on an `Err` value: NotContiguousError", where);
 }
 
 }  // namespace
