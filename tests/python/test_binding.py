@@ -105,6 +105,12 @@ def test_keywords_bind_like_positions(kwargs):
         (lambda: hc(np.array([]), True), "panic", EMPTY_INDEX),
         (lambda: eqc(np.full(6, np.nan)[::2], 4.0, 1, True), "panic", NOT_CONTIGUOUS),
     ],
+    ids=["too-many-before-signal", "too-many-before-keyword", "unexpected-before-missing",
+         "first-bad-keyword-x", "first-bad-keyword-y", "unexpected-before-multiple",
+         "multiple-before-unexpected", "missing-before-conversions", "signal-before-half",
+         "signal-before-m-neq-half", "m-before-neq-half", "neq-before-half", "half",
+         "half-before-contiguity", "m-before-contiguity", "half-before-core", "neq-before-core",
+         "core-failure", "contiguity-before-core"],
 )
 def test_failure_precedence(call, kind, message, panic):
     kind = panic if kind == "panic" else kind

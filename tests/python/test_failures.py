@@ -159,6 +159,8 @@ def test_resumed_failure_notice_on_stderr():
     assert "Traceback (most recent call last)" in after, after
     assert "__index__" in after, after  # the traceback names the raising code
     assert EMPTY_INDEX in after, after
+    # a resumed failure writes no report of its own with a source position
+    assert not re.search(r"[\w./\\-]+\.\w+:\d+", after), after
 
 
 # NumPy missing, then available again.

@@ -77,6 +77,9 @@ def _elf_dynamic_symbols(path):
             binding, kind = st_info >> 4, st_info & 0xF
             if st_shndx == 0 or binding not in (1, 2) or kind == 3:  # undefined, local, section
                 continue
+            st_value, st_size = struct.unpack_from(end + "QQ", data, off + 8)
+            if st_shndx == 0xFFF1 and st_value == 0 and st_size == 0:  # a version name
+                continue
             stop = data.index(b"\0", str_off + st_name)
             name = data[str_off + st_name:stop].decode()
             if name:
