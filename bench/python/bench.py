@@ -1,0 +1,182 @@
+"""cyclewright beside its peers and beside plain NumPy, measured side by side
+in one run on a random walk plus white noise. Prints ns per sample and the
+ratios the project holds itself to, and writes the same as JSON.
+
+    python bench.py [--json PATH] [--sizes 10000,1000000,10000000] [--quick]
+"""
+import argparse
+import json
+import math
+import os
+import platform
+import resource
+import subprocess
+import sys
+import timeit
+
+import numpy as np
+
+import cyclewright
+
+M, NEQ = 3.3, 10
+
+
+def load_history(n: int, seed: int = 42) -> np.ndarray:
+    rng = np.random.default_rng(seed)
+    return np.cumsum(rng.normal(size=n)) + rng.normal(size=n)
+
+
+def best_seconds(call, budget: float = 0.6) -> float:
+    """The fastest of several runs, each of enough calls to fill its share of
+    the budget: the least disturbed measurement on a noisy machine."""
+    once = min(timeit.repeat(call, number=1, repeat=2))
+    number = max(1, int(budget / 5 / max(once, 1e-9)))
+    return min(min(timeit.repeat(call, number=number, repeat=5)) / number, once)
+
+
+def fatpack_eq_load(x):
+    import fatpack  # ranges of the residue closed into full cycles, 64 classes
+    ranges = fatpack.find_rainflow_ranges(x)
+    return (np.sum(ranges ** M) / NEQ) ** (1 / M)
+
+
+def rainflow_eq_load(x):
+    import rainflow  # pure Python, ASTM counting with half cycles
+    total = sum(count * rng ** M for rng, _, count, _, _ in rainflow.extract_cycles(x))
+    return (total / NEQ) ** (1 / M)
+
+
+def peers():
+    found = {}
+    for name, fn in (("fatpack", fatpack_eq_load), ("rainflow", rainflow_eq_load)):
+        try:
+            __import__(name)
+            found[name] = fn
+        except ImportError:
+            print(f"note: {name} is not installed; skipped", file=sys.stderr)
+    return found
+
+
+def measure_size(n: int, with_peers: dict, peer_limit: int) -> dict:
+    x = load_history(n)
+    cycles = cyclewright.halfcycles(x, True)
+    means = np.array([c[0] for c in cycles])
+    ranges = np.array([c[1] for c in cycles])
+    rows = {
+        "numpy_diff_pow_sum": best_seconds(lambda: np.sum(np.abs(np.diff(x)) ** M)),
+        "eq_load_python": best_seconds(lambda: cyclewright.eq_load_python(x, M, NEQ, True)),
+        "eq_load_max_half_cycle_closed_python": best_seconds(
+            lambda: cyclewright.eq_load_max_half_cycle_closed_python(x, M, NEQ, True)),
+        "list_from_numpy_arrays": best_seconds(lambda: list(zip(means.tolist(), ranges.tolist()))),
+        "halfcycles": best_seconds(lambda: cyclewright.halfcycles(x, True)),
+    }
+    for name, fn in with_peers.items():
+        if n <= peer_limit:
+            rows[name] = best_seconds(lambda fn=fn: fn(x), budget=0.3)
+    return {name: seconds * 1e9 / n for name, seconds in rows.items()}
+
+
+def fixed_cost() -> dict:
+    a = load_history(16)
+    return {
+        "a.sum()": best_seconds(a.sum) * 1e9,
+        "eq_load_python": best_seconds(lambda: cyclewright.eq_load_python(a, M, NEQ, True)) * 1e9,
+        "eq_load_max_half_cycle_closed_python": best_seconds(
+            lambda: cyclewright.eq_load_max_half_cycle_closed_python(a, M, NEQ, True)) * 1e9,
+        "halfcycles": best_seconds(lambda: cyclewright.halfcycles(a, True)) * 1e9,
+    }
+
+
+PEAK_PROBE = """
+import resource, sys, numpy as np, cyclewright
+n = int(sys.argv[1])
+rng = np.random.default_rng(42)
+x = np.empty(n)
+walk, step = 0.0, 1 << 16
+for i in range(0, n, step):  # small temporaries, so that the array alone sets the baseline
+    part = np.cumsum(rng.normal(size=min(step, n - i))) + walk
+    walk = part[-1]
+    x[i:i + part.size] = part + rng.normal(size=part.size)
+cyclewright.{fn}(x[:16], 3.3, 10, True)  # first use: NumPy's tables and the registry
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+cyclewright.{fn}(x, 3.3, 10, True)
+after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+print((after - before) * 1024 / x.nbytes)
+"""
+
+
+def peak_memory(n: int) -> dict:
+    """Peak extra resident memory of one call, in units of the array's size,
+    each in a fresh process so that the peak belongs to that call alone."""
+    out = {}
+    for fn in ("eq_load_python", "eq_load_max_half_cycle_closed_python"):
+        probe = subprocess.run([sys.executable, "-c", PEAK_PROBE.format(fn=fn), str(n)],
+                               capture_output=True, text=True, check=True)
+        out[fn] = float(probe.stdout)
+    return out
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--json", default="build/bench/python-bench.json")
+    parser.add_argument("--sizes", default="10000,1000000,10000000")
+    parser.add_argument("--peer-limit", type=int, default=1_000_000,
+                        help="largest size at which the peers are timed (the pure-Python one is slow)")
+    args = parser.parse_args()
+    sizes = [int(s) for s in args.sizes.split(",")]
+    found = peers()
+
+    per_size = {n: measure_size(n, found, args.peer_limit) for n in sizes}
+    fixed = fixed_cost()
+    memory = peak_memory(max(sizes))
+
+    print(f"ns per sample (m = {M}, neq = {NEQ}, half = True); ratios against the NumPy one-liner")
+    names = list(dict.fromkeys(k for row in per_size.values() for k in row))
+    print(f"{'':40}" + "".join(f"{n:>14,}" for n in sizes))
+    for name in names:
+        cells = ""
+        for n in sizes:
+            row = per_size[n]
+            if name in row:
+                cells += f"{row[name]:>8.2f} {row[name] / row['numpy_diff_pow_sum']:>4.1f}x"
+            else:
+                cells += f"{'-':>14}"
+        print(f"{name:40}{cells}")
+
+    mid = 1_000_000 if 1_000_000 in per_size else sizes[len(sizes) // 2]
+    r = per_size[mid]
+    targets = [
+        (f"eq_load_python / numpy one-liner at {mid:,}", r["eq_load_python"] / r["numpy_diff_pow_sum"], 1.0),
+        (f"closed / numpy one-liner at {mid:,}",
+         r["eq_load_max_half_cycle_closed_python"] / r["numpy_diff_pow_sum"], 1.2),
+        (f"halfcycles / list from NumPy arrays at {mid:,}", r["halfcycles"] / r["list_from_numpy_arrays"], 1.0),
+        ("16-sample eq_load_python / a.sum()", fixed["eq_load_python"] / fixed["a.sum()"], 0.5),
+        ("16-sample closed / a.sum()", fixed["eq_load_max_half_cycle_closed_python"] / fixed["a.sum()"], 0.5),
+        ("16-sample halfcycles / a.sum()", fixed["halfcycles"] / fixed["a.sum()"], 0.5),
+        (f"peak extra memory of eq_load_python at {max(sizes):,}, x array size",
+         memory["eq_load_python"], 2.0),
+    ]
+    print()
+    print(f"{'target':66} {'ratio':>6} {'limit':>6}")
+    for label, ratio, limit in targets:
+        print(f"{label:66} {ratio:>6.2f} {limit:>6.2f}  {'ok' if ratio <= limit else 'MISSED'}")
+    print()
+    print("16 samples, ns per call: " + ", ".join(f"{k} {v:.0f}" for k, v in fixed.items()))
+    print("peak extra memory, x array size: " + ", ".join(f"{k} {v:.2f}" for k, v in memory.items()))
+
+    report = {
+        "machine": {"cpu": platform.processor() or platform.machine(), "cores": os.cpu_count(),
+                    "python": sys.version.split()[0], "numpy": np.__version__},
+        "ns_per_sample": {str(n): row for n, row in per_size.items()},
+        "fixed_cost_ns": fixed, "peak_memory_x_array": memory,
+        "targets": [{"what": t, "ratio": r_, "limit": l} for t, r_, l in targets],
+    }
+    os.makedirs(os.path.dirname(os.path.abspath(args.json)), exist_ok=True)
+    with open(args.json, "w") as f:
+        json.dump(report, f, indent=2)
+    print(f"written: {args.json}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
