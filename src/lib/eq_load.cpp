@@ -1,6 +1,9 @@
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "cyclewright/cycles.hpp"
+#include "cyclewright/power.hpp"
 #include "rainflow_stack.hpp"
 #include "turning_point_stream.hpp"
 
@@ -16,25 +19,43 @@ double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], std::si
                         std::uint64_t neq, bool half) {
     detail::RainflowStack stack(samples + 1);
     double sum = -0.0;  // the fold starts at -0.0; no reordering, no FMA
-    auto on_closed = [&sum, m](double, double, double range) {
-        const double term = std::pow(range, m);
-        sum += term;  // a full cycle is two records: two additions
-        sum += term;
+    // Ranges of closed cycles are gathered in a small buffer and summed a
+    // block at a time, in the order they closed.
+    constexpr std::size_t kBlock = 256;
+    std::array<double, kBlock + 1> ranges;
+    std::size_t kept = 0;
+    auto add_closed = [&] {
+        power_of_each(ranges.data(), kept, m, ranges.data());
+        for (std::size_t j = 0; j < kept; ++j) {
+            sum += ranges[j];  // a full cycle is two records: two additions
+            sum += ranges[j];
+        }
+        kept = 0;
     };
     detail::TurningPointStream stream([&](std::span<const double> block) {
-        for (const double v : block) stack.push(v, on_closed);
+        stack.push(block, [&](double, double, double range, bool closed) {
+            ranges[kept] = range;
+            kept += closed;
+            if (kept == kBlock) [[unlikely]] add_closed();
+        });
     });
     for (const auto& piece : pieces) stream.feed(piece);
     stream.finish();
+    add_closed();
+    // The residue: one half cycle per neighbouring pair, twice unless `half`.
     const std::span<const double> r = stack.residue();
-    for (std::size_t j = 1; j < r.size(); ++j) {
-        const double term = std::pow(std::fabs(r[j] - r[j - 1]), m);
-        sum += term;
-        if (!half) sum += term;
+    for (std::size_t start = 1; start < r.size(); start += kBlock) {
+        const std::size_t count = std::min(kBlock, r.size() - start);
+        for (std::size_t j = 0; j < count; ++j) ranges[j] = std::fabs(r[start + j] - r[start + j - 1]);
+        power_of_each(ranges.data(), count, m, ranges.data());
+        for (std::size_t j = 0; j < count; ++j) {
+            sum += ranges[j];
+            if (!half) sum += ranges[j];
+        }
     }
     // neq rounds to the nearest double; doubling it is exact.
     const double twice_neq = 2.0 * static_cast<double>(neq);
-    return std::pow(sum / twice_neq, 1.0 / m);
+    return power(sum / twice_neq, 1.0 / m);
 }
 
 // Index of the last of the equal maxima, or signal.size() when no sample is a

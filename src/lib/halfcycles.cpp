@@ -1,3 +1,4 @@
+#include <array>
 #include <cmath>
 
 #include "cyclewright/cycles.hpp"
@@ -6,6 +7,14 @@
 #include "rainflow_stack.hpp"
 
 namespace cyclewright {
+namespace {
+
+// Out of line, so that the counting loop keeps its values in registers.
+[[gnu::noinline]] void append(std::vector<HalfCycle>& out, const HalfCycle* block, std::size_t count) {
+    out.insert(out.end(), block, block + count);
+}
+
+}  // namespace
 
 std::vector<HalfCycle> get_halfcycles(std::span<const double> peaktrough, bool half) {
     std::vector<HalfCycle> out;
@@ -15,14 +24,23 @@ std::vector<HalfCycle> get_halfcycles(std::span<const double> peaktrough, bool h
     // residue recorded once make exactly n - 1 records: reserve them at once.
     out.reserve(detail::doubling_capacity(n - 1));
     detail::prefer_huge_pages(out);
+    // Closed cycles are written unconditionally to a small buffer and kept
+    // by moving its cursor, then appended a block at a time.
+    constexpr std::size_t kBlock = 512;
+    std::array<HalfCycle, kBlock + 2> block;
+    std::size_t kept = 0;
     detail::RainflowStack stack(n);
-    for (const double v : peaktrough) {
-        stack.push(v, [&out](double b, double c, double range) {
-            const HalfCycle closed{(b + c) * 0.5, range};
-            out.push_back(closed);
-            out.push_back(closed);
-        });
-    }
+    stack.push(peaktrough, [&](double b, double c, double range, bool closed) {
+        const HalfCycle cycle{(b + c) * 0.5, range};
+        block[kept] = cycle;  // a full cycle: two records
+        block[kept + 1] = cycle;
+        kept += 2 * static_cast<std::size_t>(closed);
+        if (kept >= kBlock) [[unlikely]] {
+            append(out, block.data(), kept);
+            kept = 0;
+        }
+    });
+    append(out, block.data(), kept);
     const std::span<const double> r = stack.residue();
     if (!half && r.size() >= 2) out.reserve(detail::doubling_capacity(out.size() + 2 * (r.size() - 1)));
     for (std::size_t j = 1; j < r.size(); ++j) {

@@ -18,24 +18,35 @@ public:
     // Feeds the next piece of the signal.
     void feed(std::span<const double> piece) {
         std::size_t i = 0;
-        if (seen_ == 0 && !piece.empty()) {
-            emit(piece[0]);  // the first sample always stands in the sequence
-            prev_ = cur_ = piece[0];
+        const std::size_t n = piece.size();
+        if (seen_ == 0 && i < n) {
+            emit(piece[i]);  // the first sample always stands in the sequence
+            cur_ = piece[i++];
             seen_ = 1;
-            i = 1;
         }
-        for (; i < piece.size(); ++i) {
-            const double next = piece[i];
-            if (seen_ >= 2) {
-                // Written unconditionally; the cursor moves past turning points only.
-                block_[kept_] = cur_;
-                kept_ += is_turning_point(prev_, cur_, next);
-                if (kept_ == kBlock) flush();
-            }
+        if (seen_ == 1 && i < n) {  // the first window needs two samples before it
             prev_ = cur_;
-            cur_ = next;
-            ++seen_;
+            cur_ = piece[i++];
+            seen_ = 2;
         }
+        // Locals, not members: the block is written every step, and the
+        // compiler cannot keep members that it might alias in registers.
+        double prev = prev_, cur = cur_;
+        std::size_t kept = kept_;
+        double* const block = block_.data();
+        for (; i < n; ++i) {
+            const double next = piece[i];
+            // Written unconditionally; the cursor moves past turning points only.
+            block[kept] = cur;
+            kept += is_turning_point(prev, cur, next);
+            if (kept == kBlock) [[unlikely]] {
+                on_block_(std::span<const double>(block, kept));
+                kept = 0;
+            }
+            prev = cur;
+            cur = next;
+        }
+        prev_ = prev, cur_ = cur, kept_ = kept;
     }
 
     // Ends the signal: its last sample (the first once more for one sample).

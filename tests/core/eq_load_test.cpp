@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "cyclewright/power.hpp"
 #include "support.hpp"
 
 namespace {
@@ -75,8 +76,8 @@ const SpecialRow kSpecial[] = {
     {"m 0: fewer records than 2 neq", kWorked, 0.0, 10, true, 0.0, 0.0},
     {"negative m with a zero range gives zero", {5}, -2, 1, true, 0.0, 0.0},
     {"leading NaN makes the plain load NaN", {kNaN, 1, 0, 2}, 4, 1, true, kNaN, 2.0},
-    {"NaN next to the maximum leaves one zero range", {1, kNaN, 3}, 4, 1, true, std::pow(8.0, 0.25), 0.0},
-    {"maximum at index 0", {5, 1, 3}, 4, 1, true, std::pow(136.0, 0.25), 4.0},
+    {"NaN next to the maximum leaves one zero range", {1, kNaN, 3}, 4, 1, true, cyclewright::power(8.0, 0.25), 0.0},
+    {"maximum at index 0", {5, 1, 3}, 4, 1, true, cyclewright::power(136.0, 0.25), 4.0},
     {"last of equal maxima is taken", {0, 2, 2, 1, 2}, 4, 1, true, 1.0, 1.0},
     {"infinite sample gives infinite load", {0, kInf, 1}, 2, 1, true, kInf, kInf},
 };

@@ -41,7 +41,7 @@ std::vector<double> make_signal(std::mt19937_64& rng, Kind kind, std::size_t n) 
 
 double power_sum(const std::vector<cyclewright::HalfCycle>& records, double m) {
     double sum = -0.0;
-    for (const auto& r : records) sum += std::pow(r.range, m);
+    for (const auto& r : records) sum += cyclewright::power(r.range, m);
     return sum;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cyclewright/half_cycle.hpp"
+#include "cyclewright/power.hpp"
 
 namespace cwref {
 
@@ -52,7 +53,7 @@ inline Count rainflow(const std::vector<double>& values, bool half) {
 }
 
 inline double root(double sum, double m, std::uint64_t neq) {
-    return std::pow(sum / (2.0 * static_cast<double>(neq)), 1.0 / m);
+    return cyclewright::power(sum / (2.0 * static_cast<double>(neq)), 1.0 / m);
 }
 
 }  // namespace cwref

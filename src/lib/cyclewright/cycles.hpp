@@ -19,8 +19,8 @@ std::vector<double> get_peaktrough(std::span<const double> signal);
 // order, then one record per neighbouring residue pair, twice unless `half`.
 std::vector<HalfCycle> get_halfcycles(std::span<const double> peaktrough, bool half);
 
-// pow(S / (2 * neq), 1 / m), S the left-to-right sum of pow(range, m) over the
-// half cycles of the signal. Throws InternalFailure for an empty signal.
+// power(S / (2 * neq), 1 / m), S the left-to-right sum of power(range, m)
+// over the half cycles of the signal (power: cyclewright/power.hpp). Throws InternalFailure for an empty signal.
 double eq_load(std::span<const double> signal, double m, std::uint64_t neq, bool half);
 
 // eq_load of the signal rotated to start at its last maximum and closed by

@@ -1,0 +1,103 @@
+// The four-lane power kernel, for processors with AVX2 and FMA; chosen at run
+// time, so the rest of the library keeps the baseline instruction set. This
+// file alone is compiled for AVX2 and FMA, and holds nothing that another
+// file could share: only its own kernel and a C library call.
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "cyclewright/power.hpp"
+#include "power_kernel.hpp"
+
+#if defined(__AVX2__) && defined(__FMA__)
+#include <immintrin.h>
+
+#define CW_AVX2 inline
+
+namespace cyclewright::detail {
+namespace {
+
+struct Avx2Ops {
+    using V = __m256d;
+    using I = __m256i;
+    using M = __m256d;
+    CW_AVX2 static V fma(V a, V b, V c) { return _mm256_fmadd_pd(a, b, c); }
+    CW_AVX2 static V add(V a, V b) { return _mm256_add_pd(a, b); }
+    CW_AVX2 static V sub(V a, V b) { return _mm256_sub_pd(a, b); }
+    CW_AVX2 static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
+    CW_AVX2 static V neg(V a) { return _mm256_xor_pd(a, _mm256_set1_pd(-0.0)); }
+    CW_AVX2 static V splat(double v) { return _mm256_set1_pd(v); }
+    CW_AVX2 static I isplat(std::uint64_t v) { return _mm256_set1_epi64x(static_cast<long long>(v)); }
+    CW_AVX2 static I bits(V v) { return _mm256_castpd_si256(v); }
+    CW_AVX2 static V from_bits(I v) { return _mm256_castsi256_pd(v); }
+    CW_AVX2 static I isub(I a, I b) { return _mm256_sub_epi64(a, b); }
+    CW_AVX2 static I iadd(I a, I b) { return _mm256_add_epi64(a, b); }
+    CW_AVX2 static I iand(I a, I b) { return _mm256_and_si256(a, b); }
+    CW_AVX2 static I srl(I a, int n) { return _mm256_srli_epi64(a, n); }
+    CW_AVX2 static I sll(I a, int n) { return _mm256_slli_epi64(a, n); }
+    // (int64) tmp >> 52 as a double: the top 12 bits as an unsigned number
+    // (exact through the 2^52 trick), less 4096 where they are negative.
+    CW_AVX2 static V exponent_of(I tmp) {
+        const V magic = _mm256_set1_pd(0x1p52);
+        const V u = _mm256_sub_pd(
+            _mm256_castsi256_pd(_mm256_or_si256(_mm256_srli_epi64(tmp, 52), _mm256_castpd_si256(magic))), magic);
+        const V negative = _mm256_cmp_pd(u, _mm256_set1_pd(2048.0), _CMP_GE_OQ);
+        return _mm256_sub_pd(u, _mm256_and_pd(negative, _mm256_set1_pd(4096.0)));
+    }
+    CW_AVX2 static void gather_log(I i, V& invc, V& logc, V& tail) {
+        const I offset = _mm256_add_epi64(i, _mm256_add_epi64(i, i));  // 3 doubles an entry
+        const double* base = &kLogTable[0].invc;
+        invc = _mm256_i64gather_pd(base, offset, 8);
+        logc = _mm256_i64gather_pd(base + 1, offset, 8);
+        tail = _mm256_i64gather_pd(base + 2, offset, 8);
+    }
+    CW_AVX2 static void gather_exp(I i, V& value, V& tail) {
+        const I offset = _mm256_add_epi64(i, i);  // 2 doubles an entry
+        const double* base = &kExpTable[0].value;
+        value = _mm256_i64gather_pd(base, offset, 8);
+        tail = _mm256_i64gather_pd(base + 1, offset, 8);
+    }
+    CW_AVX2 static V positive_normal(V x) {
+        return _mm256_and_pd(_mm256_cmp_pd(x, _mm256_set1_pd(DBL_MIN), _CMP_GE_OQ),
+                             _mm256_cmp_pd(x, _mm256_set1_pd(DBL_MAX), _CMP_LE_OQ));
+    }
+    CW_AVX2 static V abs_at_most(V x, double limit) {
+        const V magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), x);
+        return _mm256_cmp_pd(magnitude, _mm256_set1_pd(limit), _CMP_LE_OQ);
+    }
+    CW_AVX2 static V both(V a, V b) { return _mm256_and_pd(a, b); }
+};
+
+static_assert(sizeof(LogEntry) == 3 * sizeof(double) && sizeof(ExpEntry) == 2 * sizeof(double));
+
+}  // namespace
+
+std::size_t power_of_each_avx2(const double* x, std::size_t count,
+                                                                 double y, double* out) noexcept {
+    const __m256d vy = _mm256_set1_pd(y);
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m256d fast;
+        const __m256d base = _mm256_loadu_pd(x + i);
+        _mm256_storeu_pd(out + i, PowerKernel<Avx2Ops>::pow(base, vy, fast));
+        const int slow = ~_mm256_movemask_pd(fast) & 0xf;
+        if (slow != 0) [[unlikely]] {
+            double bases[4];  // out may be x: take the bases from the register
+            _mm256_storeu_pd(bases, base);
+            for (std::size_t lane = 0; lane < 4; ++lane)
+                if (slow & (1 << lane)) out[i + lane] = std::pow(bases[lane], y);
+        }
+    }
+    return i;
+}
+
+}  // namespace cyclewright::detail
+
+#else
+
+namespace cyclewright::detail {
+std::size_t power_of_each_avx2(const double*, std::size_t, double, double*) noexcept { return 0; }
+}  // namespace cyclewright::detail
+
+#endif
