@@ -5,6 +5,7 @@
 // log x: x = 2^k z with z in [0.7056, 1.4112), 1/c from a table of 128 such
 // that r = z/c - 1 is exact in one fused multiply-add; log x = k ln2 + log c +
 // log1p(r), the sum carried as hi + lo with about 2^-68 relative error.
+// (log c is a multiple of 2^-42 plus a tail, so that k ln2 + log c is exact.)
 // exp t: t = y log x as hi + lo; t = (j + 128 e) ln2/128 + r, |r| <= ln2/256,
 // exp t = 2^e 2^(j/128) (1 + expm1(r)) with 2^(j/128) as a double and its
 // relative tail.
@@ -16,10 +17,11 @@
 
 namespace cyclewright::detail {
 
-struct LogEntry {
-    double invc, logc, logc_tail;
+// Padded to whole vector loads: one load fetches an entry for one lane.
+struct alignas(32) LogEntry {
+    double invc, logc, logc_tail, unused = 0;
 };
-struct ExpEntry {
+struct alignas(16) ExpEntry {
     double value, tail;
 };
 
@@ -63,10 +65,11 @@ struct PowerKernel {
 
         const V r = Ops::fma(z, invc, Ops::splat(-1.0));  // exact
         // k ln2 + log c + r, with the rounding errors kept.
-        V t1, e1, t2, e2;
-        two_sum(Ops::mul(k, Ops::splat(kLn2Hi)), logc, t1, e1);  // k * kLn2Hi is exact
+        // k * kLn2Hi and log c lie on the grid of 2^-42: their sum is exact.
+        const V t1 = Ops::fma(k, Ops::splat(kLn2Hi), logc);
+        V t2, e2;
         two_sum(t1, r, t2, e2);
-        const V lo1 = Ops::add(Ops::fma(k, Ops::splat(kLn2Lo), logc_tail), e1);
+        const V lo1 = Ops::fma(k, Ops::splat(kLn2Lo), logc_tail);
         // - r^2 / 2, exactly as ar2 + e3.
         const V ar = Ops::mul(Ops::splat(-0.5), r);
         const V ar2 = Ops::mul(r, ar);

@@ -3,9 +3,9 @@ from decimal arithmetic at 60 digits. Run from the repository root; the
 output is committed and must not change when this is run again.
 
 log table, entry i of 128: the subinterval of z = x / 2^k in [OFF, 2 OFF)
-whose top mantissa bits are i, a centre c with 1/c = j / 256 for an integer
-j (so that z / c - 1 is exact in one fused multiply-add), and -log(1/c) as a
-double plus a tail. The entry that holds z = 1 has 1/c = 1 and log 0.
+whose top mantissa bits are i, a centre c with 1/c = j / 128 or j / 256 for
+an integer j (so that z / c - 1 is exact in one fused multiply-add), and
+log c as a multiple of 2^-42 plus a tail. The entry that holds z = 1 has 1/c = 1 and log 0.
 exp table, entry j of 128: 2^(j / 128) as a double and its relative tail.
 """
 import decimal
@@ -54,7 +54,10 @@ def main() -> None:
         worst = max(abs(D(z_lo) * invc - 1), abs(D(z_hi) * invc - 1))
         assert worst < D(2) ** -7, (i, worst)
         logc = -invc.ln() if invc != 1 else D(0)
-        hi, lo = split(logc)
+        # A leading part on the grid of k * kLn2Hi (multiples of 2^-42), so
+        # that k ln2 + log c adds without rounding; the tail holds the rest.
+        hi = float((logc * 2 ** 42).to_integral_value(decimal.ROUND_HALF_EVEN) / D(2 ** 42))
+        lo = float(logc - D(hi))
         lines.append(f"    {{{hexd(float(invc))}, {hexd(hi)}, {hexd(lo)}}},")
     lines.append("};")
     lines.append("")
