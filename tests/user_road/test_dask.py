@@ -1,0 +1,60 @@
+"""The cluster example: the same table from Dask workers in other processes
+as from the local run."""
+
+from __future__ import annotations
+
+import sys
+
+import numpy as np
+import pytest
+
+from road_support import EXAMPLE_LOAD, EXAMPLES
+
+distributed = pytest.importorskip("dask.distributed")
+
+
+@pytest.fixture(scope="module")
+def client():
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None, silence_logs=40) as cluster, \
+            distributed.Client(cluster) as client:
+        yield client
+
+
+@pytest.fixture(scope="module")
+def dask_report(report):
+    sys.path.insert(0, str(EXAMPLES))
+    import dask_report
+    return dask_report
+
+
+def test_cluster_table_equals_local_table(client, dask_report, report, tmp_path):
+    extra = tmp_path / "walk.npy"
+    np.save(extra, np.cumsum(np.random.default_rng(7).normal(size=(2000, 2)), axis=0))
+    paths = [str(EXAMPLE_LOAD), str(extra)]
+    options = report.Options(exponents=(3.0, 10.0), neq=10**6, half=False,
+                             plot_dir=str(tmp_path / "pictures"))
+    local = report.run_report(paths, report.Options(**{**options.__dict__, "plot_dir": None}), jobs=1)
+    remote = dask_report.report_on_cluster(client, paths, options)
+    assert [r.rows for r in remote] == [r.rows for r in local]
+    assert len(sum((r.pictures for r in remote), [])) == 6
+    workers = client.run(lambda: __import__("os").getpid())
+    assert len(set(workers.values())) == 2
+
+
+def test_cluster_reports_a_bad_file(client, dask_report, report, tmp_path):
+    bad = tmp_path / "bad.csv"
+    bad.write_text("a\n1\nx\n")
+    with pytest.raises(report.ReportError, match=r"bad.csv: line 3, column 1 \('a'\): 'x' is not a number"):
+        dask_report.report_on_cluster(client, [str(EXAMPLE_LOAD), str(bad)], report.Options())
+
+
+def test_command_line(client, dask_report, tmp_path, capsys):
+    address = client.scheduler.address
+    table = tmp_path / "t.csv"
+    code = dask_report.main([str(EXAMPLE_LOAD), "--scheduler", address, "--no-plots", "-m", "4",
+                             "--csv", str(table)])
+    out = capsys.readouterr().out
+    assert code == 0
+    assert out.splitlines()[0].startswith("equivalent loads at neq = 10000000")
+    assert len(table.read_text().splitlines()) == 1 + 4

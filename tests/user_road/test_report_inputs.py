@@ -1,0 +1,180 @@
+"""Reading load histories: what the report accepts, and the one-line error
+(with file, line or index, and column) for everything it refuses."""
+
+from __future__ import annotations
+
+import math
+import os
+import re
+
+import numpy as np
+import pytest
+
+# CSV text -> the channels read, name: samples.
+GOOD_CSV = [
+    pytest.param("a,b\n1,2\n3,4\n", {}, {"a": [1, 3], "b": [2, 4]}, id="plain"),
+    pytest.param("\ufeff a , b \r\n 1 , 2 \r\n\r\n3,4\r\n\r\n\r\n", {},
+                 {"a": [1, 3], "b": [2, 4]}, id="bom-blanks-crlf-spaces"),
+    pytest.param('"flap, root",edge\n1.5,-2e3\n', {}, {"flap, root": [1.5], "edge": [-2000.0]},
+                 id="quoted-name"),
+    pytest.param("a;b\n1;2\n", {"delimiter": ";"}, {"a": [1], "b": [2]}, id="semicolons"),
+    pytest.param("x\nnan\n1\n2\n", {"allow_nan": True}, {"x": [math.nan, 1, 2]}, id="allow-nan"),
+    pytest.param("x\n-0.0\n1e-300\n", {}, {"x": [-0.0, 1e-300]}, id="tiny-and-signed-zero"),
+]
+
+# CSV text (None: no file), options -> the error, after "<path>: ".
+BAD_CSV = [
+    pytest.param(None, {}, r"no such file", id="missing"),
+    pytest.param("", {}, r"no header row", id="empty-file"),
+    pytest.param("\n\n", {}, r"no header row", id="blank-file"),
+    pytest.param("1,2\n3,4\n", {}, r"the first line holds numbers; it must name the channels",
+                 id="no-header"),
+    pytest.param("a,a\n1,2\n", {}, r"the channel name 'a' appears more than once", id="repeated-name"),
+    pytest.param("a,\n1,2\n", {}, r"column 2 has no name in the header row", id="unnamed"),
+    pytest.param("a,b\n", {}, r"channel 'a' is empty: no samples under the header", id="no-rows"),
+    pytest.param("a,b\n1,2\n3,x\n", {}, r"line 3, column 2 \('b'\): 'x' is not a number",
+                 id="not-a-number"),
+    pytest.param("a,b\n1,2\n3, \n", {}, r"line 3, column 2 \('b'\): an empty cell", id="empty-cell"),
+    pytest.param("a,b\n1,2\n\n3,4,5\n", {}, r"line 4: 3 cells, but the header names 2 channels",
+                 id="ragged-row"),
+    pytest.param("a,b\n1,2\n3,inf\n", {}, r"line 3, column 2 \('b'\): non-finite sample 'inf'$",
+                 id="infinity"),
+    pytest.param("a,b\n1,2\n3,1e999\n", {}, r"line 3, column 2 \('b'\): non-finite sample '1e999'$",
+                 id="overflow"),
+    pytest.param("a,b\n-nan,2\n", {}, r"line 2, column 1 \('a'\): non-finite sample '-nan' "
+                 r"\(--allow-nan lets NaN through\)", id="nan"),
+    pytest.param("a,b\n1,-inf\n", {"allow_nan": True}, r"line 2, column 2 \('b'\): non-finite sample '-inf'$",
+                 id="allow-nan-keeps-refusing-infinity"),
+    pytest.param("a,b\n1,nan\n2,NaN\n", {"allow_nan": True}, r"channel 'b' holds only NaN samples",
+                 id="only-nan"),
+    pytest.param(b"a,b\n1,\xff\n", {}, r"not a UTF-8 text file", id="not-utf8"),
+]
+
+
+@pytest.mark.parametrize("text, options, expected", GOOD_CSV)
+def test_csv_channels(report, tmp_path, text, options, expected):
+    path = tmp_path / "loads.csv"
+    path.write_text(text, encoding="utf-8", newline="")
+    channels = report.read_load_history(str(path), report.Options(**options))
+    assert [c.name for c in channels] == list(expected)
+    for channel, samples in zip(channels, expected.values()):
+        assert channel.samples.dtype == np.float64 and channel.samples.flags.c_contiguous
+        np.testing.assert_array_equal(channel.samples, np.array(samples, dtype=np.float64))
+    signs = [math.copysign(1.0, v) for c in channels for v in c.samples]
+    assert signs == [math.copysign(1.0, v) for s in expected.values() for v in s]
+    assert report.count_channels(str(path), report.Options(**options).delimiter) == len(expected)
+
+
+@pytest.mark.parametrize("text, options, expected", BAD_CSV)
+def test_csv_refused(report, tmp_path, text, options, expected):
+    path = tmp_path / "loads.csv"
+    if isinstance(text, bytes):
+        path.write_bytes(text)
+    elif text is not None:
+        path.write_text(text, encoding="utf-8", newline="")
+    with pytest.raises(report.ReportError) as caught:
+        report.read_load_history(str(path), report.Options(**options))
+    message = str(caught.value)
+    assert "\n" not in message
+    assert message.startswith(f"{path}: ")
+    assert re.search(expected, message[len(f"{path}: "):]), message
+
+
+def test_folder_and_unknown_kind(report, tmp_path):
+    folder = tmp_path / "runs.csv"
+    folder.mkdir()
+    with pytest.raises(report.ReportError, match=r"runs.csv: is a folder, not a file"):
+        report.read_load_history(str(folder))
+    other = tmp_path / "loads.txt"
+    other.write_text("a\n1\n")
+    with pytest.raises(report.ReportError, match=r"unknown kind of file; a load history is a .csv or a .npy"):
+        report.count_channels(str(other))
+
+
+def _columns(table):
+    return {str(j): table[:, j] for j in range(table.shape[1])}
+
+
+# array saved as .npy -> channels read.
+GOOD_NPY = [
+    pytest.param(np.array([1.0, -2.0, 3.5]), {"0": [1.0, -2.0, 3.5]}, id="one-channel"),
+    pytest.param(np.arange(12.0).reshape(4, 3), _columns(np.arange(12.0).reshape(4, 3)), id="columns"),
+    pytest.param(np.asfortranarray(np.arange(6.0).reshape(3, 2)), {"0": [0, 2, 4], "1": [1, 3, 5]},
+                 id="fortran-order"),
+    pytest.param(np.array([1.0, 2.0, 4.0]).astype(">f8"), {"0": [1.0, 2.0, 4.0]}, id="big-endian"),
+    pytest.param(np.array([[1, 2], [3, 4]], dtype=np.int32), {"0": [1, 3], "1": [2, 4]}, id="integers"),
+    pytest.param(np.array([0.5, 0.25], dtype=np.float32), {"0": [0.5, 0.25]}, id="float32"),
+]
+
+
+@pytest.mark.parametrize("array, expected", GOOD_NPY)
+def test_npy_channels(report, tmp_path, array, expected):
+    path = tmp_path / "loads.npy"
+    np.save(path, array)
+    channels = report.read_load_history(str(path))
+    assert [c.name for c in channels] == list(expected)
+    for channel, samples in zip(channels, expected.values()):
+        # The module refuses strided memory; every column must come out contiguous.
+        assert channel.samples.dtype == np.dtype("=f8") and channel.samples.flags.c_contiguous
+        np.testing.assert_array_equal(channel.samples, np.asarray(samples, dtype=np.float64))
+    assert report.count_channels(str(path)) == len(expected)
+
+
+def _nan_at(shape, index):
+    a = np.zeros(shape)
+    a[index] = np.nan
+    return a
+
+
+BAD_NPY = [
+    pytest.param(np.zeros((2, 2, 2)), r"a 3-dimensional array; a load history is 1-D", id="3-d"),
+    pytest.param(np.array(5.0), r"a 0-dimensional array", id="0-d"),
+    pytest.param(np.zeros(3, dtype=complex), r"samples of type complex128", id="complex"),
+    pytest.param(np.array(["1", "2"]), r"samples of type <U1", id="text"),
+    pytest.param(np.zeros(0), r"channel '0' is empty", id="empty"),
+    pytest.param(np.zeros((5, 0)), r"the array has no columns", id="no-columns"),
+    pytest.param(_nan_at((4, 3), (2, 1)), r"row 2, column 1: non-finite sample nan \(--allow-nan", id="nan-2d"),
+    pytest.param(_nan_at(5, 3), r"index 3: non-finite sample nan", id="nan-1d"),
+    pytest.param(np.array([1.0, np.inf]), r"index 1: non-finite sample inf$", id="infinity"),
+]
+
+
+@pytest.mark.parametrize("array, expected", BAD_NPY)
+def test_npy_refused(report, tmp_path, array, expected):
+    path = tmp_path / "loads.npy"
+    np.save(path, array)
+    with pytest.raises(report.ReportError) as caught:
+        report.read_load_history(str(path))
+    assert re.search(expected, str(caught.value)), str(caught.value)
+
+
+class _Payload:
+    def __init__(self, marker):
+        self.marker = marker
+
+    def __reduce__(self):
+        return (os.mkdir, (self.marker,))
+
+
+def test_npy_objects_are_never_unpickled(report, tmp_path):
+    marker = str(tmp_path / "payload-ran")
+    path = tmp_path / "loads.npy"
+    np.save(path, np.array([_Payload(marker)], dtype=object), allow_pickle=True)
+    with pytest.raises(report.ReportError, match=r"samples of type object; a load history holds real numbers"):
+        report.read_load_history(str(path))
+    assert not os.path.exists(marker)
+
+
+def test_not_an_npy_file(report, tmp_path):
+    path = tmp_path / "loads.npy"
+    path.write_bytes(b"a,b\n1,2\n")
+    with pytest.raises(report.ReportError, match=r"loads.npy: not a .npy file"):
+        report.count_channels(str(path))
+
+
+def test_truncated_npy_file(report, tmp_path):
+    path = tmp_path / "loads.npy"
+    np.save(path, np.arange(1000.0))
+    path.write_bytes(path.read_bytes()[:-100])
+    with pytest.raises(report.ReportError, match=r"loads.npy: a damaged .npy file"):
+        report.read_load_history(str(path))
