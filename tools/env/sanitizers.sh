@@ -20,6 +20,7 @@ cw_san_python() {
 # fail these builds.
 cw_configure_sanitized() {
   local build=$1 py=$2 extra=$3; shift 3
+  mkdir -p "$(dirname "$build")"
   cmake -S "$CW_TOP" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
       -DPython_EXECUTABLE="$py" -DCYCLEWRIGHT_WERROR=OFF \
       -DCMAKE_CXX_FLAGS="$CW_SAN_FLAGS $extra" \
