@@ -240,15 +240,7 @@ OwnedRef create_registry(PyObject* multiarray) {
 
 // The table of a found capsule. Throws PythonError.
 const BorrowApiTable* found_table(PyObject* capsule) {
-    if (!Py_IS_TYPE(capsule, &PyCapsule_Type)) throw conversion_failure(capsule, "PyCapsule");
-    const char* name = PyCapsule_GetName(capsule);
-    if (name == nullptr) PyErr_Clear();
-    void* pointer = PyCapsule_GetPointer(capsule, name);
-    if (pointer == nullptr) {
-        if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "capsule holds a null pointer");
-        throw_pending_error();
-    }
-    const auto* table = static_cast<const BorrowApiTable*>(pointer);
+    const auto* table = static_cast<const BorrowApiTable*>(capsule_pointer(capsule));
     if (table->version == 0) {
         throw PythonError::type_error(
             "version 0 of the borrow checking API is not supported by cyclewright");

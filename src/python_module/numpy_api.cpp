@@ -98,21 +98,6 @@ unsigned numpy_major_version() {
     return static_cast<unsigned>(value);
 }
 
-// The pointer of a capsule of exactly PyCapsule_Type, under the name that
-// the capsule reports. Throws PythonError.
-void* capsule_pointer(PyObject* capsule) {
-    if (!Py_IS_TYPE(capsule, &PyCapsule_Type)) throw conversion_failure(capsule, "PyCapsule");
-    const char* name = PyCapsule_GetName(capsule);
-    if (name == nullptr) PyErr_Clear();
-    void* pointer = PyCapsule_GetPointer(capsule, name);
-    if (pointer == nullptr) {
-        // A null table would be dereferenced later; refuse it here.
-        if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "capsule holds a null pointer");
-        throw_pending_error();
-    }
-    return pointer;
-}
-
 }  // namespace
 
 namespace detail {

@@ -161,4 +161,17 @@ std::string describe_python_error(PythonError error) {
     return out;
 }
 
+void* capsule_pointer(PyObject* capsule) {
+    if (!Py_IS_TYPE(capsule, &PyCapsule_Type)) throw conversion_failure(capsule, "PyCapsule");
+    const char* name = PyCapsule_GetName(capsule);
+    if (name == nullptr) PyErr_Clear();
+    void* pointer = PyCapsule_GetPointer(capsule, name);
+    if (pointer == nullptr) {
+        // A null table would be dereferenced later; refuse it here.
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "capsule holds a null pointer");
+        throw_pending_error();
+    }
+    return pointer;
+}
+
 }  // namespace cyclewright

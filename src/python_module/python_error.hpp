@@ -58,4 +58,8 @@ inline OwnedRef checked(PyObject* new_reference) {
 // The UTF-8 text of a `str` object; empty if it cannot be encoded.
 [[nodiscard]] std::string utf8_text(PyObject* text);
 
+// The pointer of a capsule of exactly PyCapsule_Type, under the name that the
+// capsule reports; a null pointer is refused. Throws PythonError.
+void* capsule_pointer(PyObject* capsule);
+
 }  // namespace cyclewright

@@ -11,9 +11,9 @@ from road_support import EXAMPLE_LOAD, EXAMPLES
 
 
 def _generator():
-    spec = importlib.util.spec_from_file_location("make_example_load", EXAMPLES / "make_example_load.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("make_example_load", EXAMPLES / "make_example_load.py")
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 
