@@ -173,3 +173,16 @@ def run_ok(code: str, **kwargs) -> Run:
     run = run_python(code, **kwargs)
     assert run.rc == 0, f"child failed (rc {run.rc})\nstdout:\n{run.stdout}\nstderr:\n{run.stderr}"
     return run
+
+
+class Raises:
+    """Raises `exc` from both conversion hooks."""
+
+    def __init__(self, exc):
+        self.exc = exc
+
+    def __float__(self):
+        raise self.exc
+
+    def __index__(self):
+        raise self.exc

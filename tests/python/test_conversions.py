@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 
 import cyclewright
-from conftest import WORKED, interpreter_error
+from conftest import WORKED, Raises, interpreter_error
 
 eq = cyclewright.eq_load_python
 eqc = cyclewright.eq_load_max_half_cycle_closed_python
@@ -38,19 +38,6 @@ class HasIndex:
 
     def __index__(self):
         return self.value
-
-
-class Raises:
-    """Raises `exc` from both conversion hooks."""
-
-    def __init__(self, exc):
-        self.exc = exc
-
-    def __float__(self):
-        raise self.exc
-
-    def __index__(self):
-        raise self.exc
 
 
 class SubTypeError(TypeError):

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import cyclewright
-from conftest import (EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, run_ok)
+from conftest import (EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, Raises, run_ok)
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -67,19 +67,6 @@ def test_module_stays_usable_after_failures():
     assert f"{eq(A, 3.0, 1, True):.10g}" == "7.149831284"
 
 
-class _Resume:
-    """Raises `exc` from the conversion hook of m or neq."""
-
-    def __init__(self, exc):
-        self.exc = exc
-
-    def __float__(self):
-        raise self.exc
-
-    def __index__(self):
-        raise self.exc
-
-
 class _BadStr:
     def __str__(self):
         raise RuntimeError("no text")
@@ -98,7 +85,7 @@ class _BadStr:
 def test_panic_exception_from_python_code_is_resumed(pos, make, message, panic):
     old = make(panic)
     args = [A, 3.0, 1, True]
-    args[pos] = _Resume(old)
+    args[pos] = Raises(old)
     exc = _raised(lambda: eq(*args))
     assert type(exc) is panic
     assert exc.args == (message,)
@@ -109,7 +96,7 @@ def test_subclass_of_panic_exception_is_an_ordinary_error(panic):
         pass
 
     old = Sub("not resumed")
-    exc = _raised(lambda: eq(A, _Resume(old), 1, True))
+    exc = _raised(lambda: eq(A, Raises(old), 1, True))
     assert exc is old
 
 

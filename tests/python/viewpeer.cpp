@@ -99,9 +99,9 @@ PyObject *multiarray_module() {
                                             : "numpy.core.multiarray");
 }
 
-// The table of the capsule currently set on the multiarray module, or null
+// A new reference to the registry capsule on the multiarray module, or null
 // with an exception set.
-BorrowTable *current_table() {
+PyObject *current_capsule() {
     PyObject *multiarray = multiarray_module();
     if (multiarray == nullptr) {
         return nullptr;
@@ -114,6 +114,16 @@ BorrowTable *current_table() {
     if (!PyCapsule_CheckExact(capsule)) {
         Py_DECREF(capsule);
         PyErr_SetString(PyExc_TypeError, "registry attribute is not a capsule");
+        return nullptr;
+    }
+    return capsule;
+}
+
+// The table of the capsule currently set on the multiarray module, or null
+// with an exception set.
+BorrowTable *current_table() {
+    PyObject *capsule = current_capsule();
+    if (capsule == nullptr) {
         return nullptr;
     }
     // The module keeps the capsule alive, and the tests never replace a
@@ -168,18 +178,8 @@ PyObject *py_release_mut(PyObject *, PyObject *array) {
 
 // (version, name) of the capsule on the multiarray module.
 PyObject *py_table_info(PyObject *, PyObject *) {
-    PyObject *multiarray = multiarray_module();
-    if (multiarray == nullptr) {
-        return nullptr;
-    }
-    PyObject *capsule = PyObject_GetAttrString(multiarray, kCapsuleName);
-    Py_DECREF(multiarray);
+    PyObject *capsule = current_capsule();
     if (capsule == nullptr) {
-        return nullptr;
-    }
-    if (!PyCapsule_CheckExact(capsule)) {
-        Py_DECREF(capsule);
-        PyErr_SetString(PyExc_TypeError, "registry attribute is not a capsule");
         return nullptr;
     }
     const char *name = PyCapsule_GetName(capsule);
