@@ -1,9 +1,9 @@
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 #include "cyclewright/cycles.hpp"
 #include "cyclewright/power.hpp"
+#include "power_sum.hpp"
 #include "rainflow_stack.hpp"
 #include "turning_point_stream.hpp"
 
@@ -18,44 +18,37 @@ template <std::size_t Pieces>
 double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], std::size_t samples, double m,
                         std::uint64_t neq, bool half) {
     detail::RainflowStack stack(samples + 1);
-    double sum = -0.0;  // the fold starts at -0.0; no reordering, no FMA
-    // Ranges of closed cycles are gathered in a small buffer and summed a
-    // block at a time, in the order they closed.
-    constexpr std::size_t kBlock = 256;
-    std::array<double, kBlock + 1> ranges;
+    detail::PowerSum sum(m, detail::PowerSum::helper_pays(samples));
+    // Ranges of closed cycles go to the sum a chunk at a time, in the order
+    // they closed; each stands for two records.
+    constexpr std::size_t kChunk = detail::PowerSum::kChunk;
+    double* ranges = sum.chunk();
     std::size_t kept = 0;
-    auto add_closed = [&] {
-        power_of_each(ranges.data(), kept, m, ranges.data());
-        for (std::size_t j = 0; j < kept; ++j) {
-            sum += ranges[j];  // a full cycle is two records: two additions
-            sum += ranges[j];
-        }
-        kept = 0;
-    };
     detail::TurningPointStream stream([&](std::span<const double> block) {
         stack.push(block, [&](double, double, double range, bool closed) {
-            ranges[kept] = range;
+            ranges[kept] = range;  // written always, kept only when closed
             kept += closed;
-            if (kept == kBlock) [[unlikely]] add_closed();
+            if (kept == kChunk) [[unlikely]] {
+                sum.submit(kept, true);
+                ranges = sum.chunk();
+                kept = 0;
+            }
         });
     });
     for (const auto& piece : pieces) stream.feed(piece);
     stream.finish();
-    add_closed();
+    sum.submit(kept, true);
     // The residue: one half cycle per neighbouring pair, twice unless `half`.
     const std::span<const double> r = stack.residue();
-    for (std::size_t start = 1; start < r.size(); start += kBlock) {
-        const std::size_t count = std::min(kBlock, r.size() - start);
+    for (std::size_t start = 1; start < r.size(); start += kChunk) {
+        const std::size_t count = std::min(kChunk, r.size() - start);
+        ranges = sum.chunk();
         for (std::size_t j = 0; j < count; ++j) ranges[j] = std::fabs(r[start + j] - r[start + j - 1]);
-        power_of_each(ranges.data(), count, m, ranges.data());
-        for (std::size_t j = 0; j < count; ++j) {
-            sum += ranges[j];
-            if (!half) sum += ranges[j];
-        }
+        sum.submit(count, !half);
     }
     // neq rounds to the nearest double; doubling it is exact.
     const double twice_neq = 2.0 * static_cast<double>(neq);
-    return power(sum / twice_neq, 1.0 / m);
+    return power(sum.finish() / twice_neq, 1.0 / m);
 }
 
 // Index of the last of the equal maxima, or signal.size() when no sample is a

@@ -3,6 +3,7 @@
 // never need the whole peak-trough sequence at once.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <span>
 
@@ -29,24 +30,23 @@ public:
             cur_ = piece[i++];
             seen_ = 2;
         }
-        // Locals, not members: the block is written every step, and the
-        // compiler cannot keep members that it might alias in registers.
-        double prev = prev_, cur = cur_;
-        std::size_t kept = kept_;
-        double* const block = block_.data();
-        for (; i < n; ++i) {
-            const double next = piece[i];
-            // Written unconditionally; the cursor moves past turning points only.
-            block[kept] = cur;
-            kept += is_turning_point(prev, cur, next);
-            if (kept == kBlock) [[unlikely]] {
-                on_block_(std::span<const double>(block, kept));
-                kept = 0;
+        // The windows that straddle the previous piece, one sample at a time.
+        for (; i < n && i < 2; ++i) step(piece[i]);
+        // The centres piece[i - 1 .. n - 2] have both neighbours in this
+        // piece: compacted a block's free room at a time.
+        if (i < n) {
+            const double* centre = piece.data() + i - 1;
+            std::size_t left = n - i;
+            while (left != 0) {
+                const std::size_t chunk = std::min(left, kBlock - kept_);
+                kept_ += compact_turning_points(centre, chunk, block_.data() + kept_);
+                if (kept_ >= kBlock / 2) flush();
+                centre += chunk;
+                left -= chunk;
             }
-            prev = cur;
-            cur = next;
+            prev_ = piece[n - 2];
+            cur_ = piece[n - 1];
         }
-        prev_ = prev, cur_ = cur, kept_ = kept;
     }
 
     // Ends the signal: its last sample (the first once more for one sample).
@@ -57,6 +57,15 @@ public:
 
 private:
     static constexpr std::size_t kBlock = 512;
+
+    // Moves the window one sample on: decides whether cur_ is kept.
+    void step(double next) {
+        block_[kept_] = cur_;
+        kept_ += is_turning_point(prev_, cur_, next);
+        if (kept_ == kBlock) flush();
+        prev_ = cur_;
+        cur_ = next;
+    }
 
     void emit(double v) {
         block_[kept_++] = v;
@@ -69,7 +78,7 @@ private:
     }
 
     OnBlock on_block_;
-    std::array<double, kBlock + 1> block_;
+    std::array<double, kBlock + kCompactSlack> block_;
     std::size_t kept_ = 0;
     std::size_t seen_ = 0;
     double prev_ = 0, cur_ = 0;

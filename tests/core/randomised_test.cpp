@@ -99,16 +99,37 @@ INSTANTIATE_TEST_SUITE_P(Signals, Randomised,
                                            Case{Kind::SpecialValues, "special_values"}),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// Long signals cross every internal block and growth boundary.
-TEST(RandomisedLong, MillionSampleWalkMatchesReference) {
+// Long signals cross every internal block, chunk and growth boundary, and
+// their power sums are long enough to be added up on a helper thread.
+class RandomisedLong : public ::testing::TestWithParam<Case> {};
+
+TEST_P(RandomisedLong, MatchesReferenceAndComposition) {
     std::mt19937_64 rng(7);
-    const auto signal = make_signal(rng, Kind::RandomWalk, 1'000'003);
+    const auto signal = make_signal(rng, GetParam().kind, 1'000'003);
     const auto peaks = cyclewright::get_peaktrough(signal);
     ASSERT_TRUE(cwtest::same_values(cwref::peaktrough(signal), peaks));
-    const auto records = cyclewright::get_halfcycles(peaks, false);
-    ASSERT_TRUE(cwtest::same_cycles(cwref::rainflow(peaks, false).records, records));
-    EXPECT_TRUE(cwtest::same_bits(cwref::root(power_sum(records, 3.3), 3.3, 10'000'000),
-                                  cyclewright::eq_load(signal, 3.3, 10'000'000, false)));
+    std::size_t top = signal.size();
+    for (std::size_t i = 0; i < signal.size(); ++i)
+        if (!std::isnan(signal[i]) && (top == signal.size() || signal[i] >= signal[top])) top = i;
+    std::vector<double> rotated(signal.begin() + static_cast<std::ptrdiff_t>(top), signal.end());
+    rotated.insert(rotated.end(), signal.begin(), signal.begin() + static_cast<std::ptrdiff_t>(top));
+    rotated.push_back(signal[top]);
+    const auto rotated_peaks = cwref::peaktrough(rotated);
+    for (const bool half : {true, false}) {
+        const auto records = cyclewright::get_halfcycles(peaks, half);
+        ASSERT_TRUE(cwtest::same_cycles(cwref::rainflow(peaks, half).records, records));
+        EXPECT_TRUE(cwtest::same_bits(cwref::root(power_sum(records, 3.3), 3.3, 10'000'000),
+                                      cyclewright::eq_load(signal, 3.3, 10'000'000, half)));
+        const auto closed = cwref::rainflow(rotated_peaks, half).records;
+        EXPECT_TRUE(cwtest::same_bits(cwref::root(power_sum(closed, 4.0), 4.0, 1),
+                                      cyclewright::eq_load_max_half_cycle_closed(signal, 4.0, 1, half)));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, RandomisedLong,
+                         ::testing::Values(Case{Kind::RandomWalk, "random_walk"},
+                                           Case{Kind::SmallIntegers, "small_integers"},
+                                           Case{Kind::SpecialValues, "special_values"}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

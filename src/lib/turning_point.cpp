@@ -1,0 +1,35 @@
+#include "turning_point.hpp"
+
+namespace cyclewright::detail {
+namespace {
+
+bool has_avx2() noexcept {
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+std::size_t count_turning_points(const double* s, std::size_t count) noexcept {
+    std::size_t turning = 0, i = 0;
+    if (has_avx2()) i = count_turning_points_avx2(s, count, turning);
+    for (; i < count; ++i) turning += is_turning_point(s[i - 1], s[i], s[i + 1]);
+    return turning;
+}
+
+std::size_t compact_turning_points(const double* s, std::size_t count, double* out) noexcept {
+    std::size_t kept = 0, i = 0;
+    if (has_avx2()) i = compact_turning_points_avx2(s, count, out, kept);
+    // Every centre is written; the cursor moves past turning points only.
+    for (; i < count; ++i) {
+        out[kept] = s[i];
+        kept += is_turning_point(s[i - 1], s[i], s[i + 1]);
+    }
+    return kept;
+}
+
+}  // namespace cyclewright::detail
