@@ -60,12 +60,13 @@ bool PowerSum::helper_pays(std::size_t samples) noexcept {
     return possible && samples >= kHelperMinimum;
 }
 
-PowerSum::PowerSum(double m, bool helper) : m_(m), slots_(std::make_unique<Slot[]>(helper ? kSlots : 1)) {
+PowerSum::PowerSum(double m, bool helper) : m_(m) {
     if (!helper) return;
+    ring_ = std::make_unique_for_overwrite<Slot[]>(kSlots);
     try {
         helper_ = std::thread([this] { run_helper(); });
     } catch (const std::system_error&) {
-        // No thread to be had: every chunk is summed in place instead.
+        ring_.reset();  // no thread to be had: every chunk is summed in place
     }
 }
 
@@ -89,11 +90,11 @@ void PowerSum::add(Slot& slot) noexcept {
 
 void PowerSum::submit(std::size_t count, bool twice) noexcept {
     if (count == 0) return;
-    Slot& slot = slots_[next_ % kSlots];
-    slot.count = count;
-    slot.twice = twice;
-    if (!helper_.joinable()) {
-        add(slot);  // one slot, reused at once
+    Slot& filled = slot();
+    filled.count = count;
+    filled.twice = twice;
+    if (!ring_) {
+        add(filled);  // one slot, reused at once
         return;
     }
     ++next_;
@@ -107,7 +108,7 @@ void PowerSum::run_helper() noexcept {
     for (std::size_t done = 0;;) {
         const std::size_t published = await_above(published_, 2 * done);
         for (; done < published / 2; ++done) {
-            add(slots_[done % kSlots]);
+            add(ring_[done % kSlots]);
             summed_.store(done + 1, std::memory_order_release);
             summed_.notify_one();
         }

@@ -26,7 +26,7 @@ public:
     PowerSum& operator=(const PowerSum&) = delete;
 
     // Room for kChunk ranges, to be filled before submit().
-    [[nodiscard]] double* chunk() noexcept { return slots_[next_ % kSlots].values.data(); }
+    [[nodiscard]] double* chunk() noexcept { return slot().values.data(); }
 
     // Hands on the first `count` ranges of chunk(), each for one record, or
     // for two (a full cycle, or a residual one with `half` false) when
@@ -49,12 +49,14 @@ private:
         bool twice = false;
     };
 
+    Slot& slot() noexcept { return ring_ ? ring_[next_ % kSlots] : local_; }
     void add(Slot& slot) noexcept;
     void run_helper() noexcept;
 
     const double m_;
     double sum_ = -0.0;  // the fold starts at -0.0; no reordering, no FMA
-    std::unique_ptr<Slot[]> slots_;
+    Slot local_;                    // the one slot without a helper
+    std::unique_ptr<Slot[]> ring_;  // the helper's slots
     std::size_t next_ = 0;  // chunks handed on so far
     // Chunks published to the helper, times two, plus one once no more come.
     std::atomic<std::size_t> published_{0};

@@ -3,6 +3,8 @@
 // same cycles in exactly the same order.
 #pragma once
 
+#include "isa.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -10,11 +12,14 @@
 #include <memory>
 #include <span>
 
-#if defined(__SSE2__)
+#if defined(__SSE4_1__)
+#include <smmintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace cyclewright::detail {
+inline namespace CYCLEWRIGHT_ISA {
 
 class RainflowStack {
 public:
@@ -61,7 +66,11 @@ void RainflowStack::push(std::span<const double> input, OnStep&& on_step) {
     const __m128d sign = _mm_set_sd(-0.0);
     auto distance = [sign](__m128d p, __m128d q) { return _mm_andnot_pd(sign, _mm_sub_sd(p, q)); };
     auto choose = [](__m128d mask, __m128d p, __m128d q) {
+#if defined(__SSE4_1__)
+        return _mm_blendv_pd(q, p, mask);
+#else
         return _mm_or_pd(_mm_and_pd(mask, p), _mm_andnot_pd(mask, q));
+#endif
     };
     std::size_t top = top_, i = 0;
     __m128d a = _mm_load_sd(s + top - 3), b = _mm_load_sd(s + top - 2), c = _mm_load_sd(s + top - 1);
@@ -111,4 +120,5 @@ void RainflowStack::push(std::span<const double> input, OnStep&& on_step) {
 
 #endif
 
+}  // namespace CYCLEWRIGHT_ISA
 }  // namespace cyclewright::detail

@@ -3,6 +3,8 @@
 // never need the whole peak-trough sequence at once.
 #pragma once
 
+#include "isa.hpp"
+
 #include <algorithm>
 #include <array>
 #include <span>
@@ -10,6 +12,7 @@
 #include "turning_point.hpp"
 
 namespace cyclewright::detail {
+inline namespace CYCLEWRIGHT_ISA {
 
 template <class OnBlock>
 class TurningPointStream {
@@ -84,4 +87,5 @@ private:
     double prev_ = 0, cur_ = 0;
 };
 
+}  // namespace CYCLEWRIGHT_ISA
 }  // namespace cyclewright::detail

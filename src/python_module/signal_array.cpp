@@ -1,5 +1,6 @@
 #include "signal_array.hpp"
 
+#include <cstdint>
 #include <cstring>
 #include <source_location>
 #include <string>
@@ -39,7 +40,9 @@ PyReadonlyArray PyReadonlyArray::acquire(OwnedRef array) {
 }
 
 SampleBuffer::SampleBuffer(std::size_t count)
-    : data_(count == 0 ? nullptr : std::make_unique_for_overwrite<double[]>(count)), size_(count) {}
+    : owned_(count == 0 ? nullptr : std::make_unique_for_overwrite<double[]>(count)),
+      view_(owned_.get()),
+      size_(count) {}
 
 PyReadonlyArray convert_signal(PyObject* object) {
     if (!numpy::is_array(object) || !numpy::has_float64_dtype(object)) {
@@ -56,6 +59,13 @@ SampleBuffer read_samples(const PyReadonlyArray& view) {
     // A 0-d array holds one sample; a zero-length dimension leaves none.
     std::size_t count = 1;
     for (int i = 0; i < fields->nd; ++i) count *= static_cast<std::size_t>(fields->dimensions[i]);
+#if !defined(Py_GIL_DISABLED)
+    // Threads that run without the lock could still write the array, so a
+    // free-threaded build always copies.
+    if (reinterpret_cast<std::uintptr_t>(fields->data) % alignof(double) == 0) {
+        return SampleBuffer(static_cast<const double*>(static_cast<const void*>(fields->data)), count);
+    }
+#endif
     SampleBuffer buffer(count);
     // Bytes, not doubles: the array's data need not be aligned.
     if (count != 0) std::memcpy(buffer.data(), fields->data, count * sizeof(double));

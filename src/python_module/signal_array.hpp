@@ -45,21 +45,27 @@ private:
     OwnedRef array_;
 };
 
-// The call's own copy of the samples, in the array's memory order.
+// The samples a call reads, in the array's memory order: either the
+// call's own copy, or the array's memory itself where reading it in place is
+// as safe as a copy (see read_samples).
 class SampleBuffer {
 public:
     explicit SampleBuffer(std::size_t count);
+    // The samples at `data`, owned by somebody else.
+    SampleBuffer(const double* data, std::size_t count) noexcept : view_(data), size_(count) {}
 
-    [[nodiscard]] std::span<const double> samples() const noexcept { return {data_.get(), size_}; }
-    [[nodiscard]] double* data() noexcept { return data_.get(); }
-    // Frees the samples as soon as nothing needs them any more.
+    [[nodiscard]] std::span<const double> samples() const noexcept { return {view_, size_}; }
+    [[nodiscard]] double* data() noexcept { return owned_.get(); }
+    // Drops the samples as soon as nothing needs them any more.
     void reset() noexcept {
-        data_.reset();
+        owned_.reset();
+        view_ = nullptr;
         size_ = 0;
     }
 
 private:
-    std::unique_ptr<double[]> data_;
+    std::unique_ptr<double[]> owned_;
+    const double* view_;
     std::size_t size_;
 };
 
@@ -68,7 +74,10 @@ private:
 // `TypeError` for anything else) or InternalFailure.
 [[nodiscard]] PyReadonlyArray convert_signal(PyObject* object);
 
-// Copies all samples of a C- or Fortran-contiguous array in one block.
+// The samples of a C- or Fortran-contiguous array, in memory order. With the
+// interpreter lock held for the whole call and no Python code running while
+// the core reads, nothing can change an aligned array's samples under the
+// core, so they are read in place; others are copied in one block.
 // Throws InternalFailure for any other array, std::bad_alloc without memory.
 [[nodiscard]] SampleBuffer read_samples(const PyReadonlyArray& view);
 

@@ -22,6 +22,15 @@ def _readonly(a):
     return a
 
 
+def _unaligned(samples):
+    """A 1-D float64 array of `samples` whose data starts one byte off alignment."""
+    raw = np.zeros(8 * len(samples) + 1, dtype=np.uint8)
+    a = raw[1:].view(np.float64)
+    a[:] = samples
+    assert not a.flags.aligned
+    return a
+
+
 def _signal_records(samples):
     """The records of halfcycles(half=True) for a 1-D signal of `samples`."""
     return hc(np.array(samples, dtype=np.float64), True)
@@ -50,10 +59,11 @@ def _signal_records(samples):
         (lambda: np.frombuffer(np.array([1.0, 4.0, 2.0]).tobytes()), [1, 4, 2]),  # read-only, bytes base
         (lambda: np.broadcast_to(np.array([2.0, 5.0]), (1, 2)), [2, 5]),
         (lambda: np.zeros((1, 3))[:, ::1], [0, 0, 0]),
+        (lambda: _unaligned([0.0, 2.0, 1.0, 3.0, -1.0, 4.0]), [0, 2, 1, 3, -1, 4]),
     ],
     ids=["1d", "2d-C", "2d-transposed", "2d-asfortran", "3d-C", "3d-F", "0d", "slice-offset",
          "reversed-twice", "stride-one-element", "row-slice", "read-only", "subclass", "little-endian",
-         "native-d", "frombuffer", "broadcast-one-row", "column-view"],
+         "native-d", "frombuffer", "broadcast-one-row", "column-view", "unaligned"],
 )
 def test_samples_in_memory_order(make, samples):
     a = make()

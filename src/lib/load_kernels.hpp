@@ -1,0 +1,87 @@
+// The streaming load computations, compiled once per instruction set (see
+// load_kernels.cpp and load_kernels_sse41.cpp): the same operations in the
+// same order, so every build gives the same bits.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <span>
+
+#include "cyclewright/power.hpp"
+#include "isa.hpp"
+#include "maximum.hpp"
+#include "power_sum.hpp"
+#include "rainflow_stack.hpp"
+#include "turning_point_stream.hpp"
+
+namespace cyclewright::detail {
+inline namespace CYCLEWRIGHT_ISA {
+
+// The load of a signal given in consecutive pieces, in one pass: turning
+// points go straight into the rainflow stack and each counted range straight
+// into the power sum, in exactly the order of the half-cycle list, so the
+// result is bit for bit that of summing over get_halfcycles(get_peaktrough()).
+template <std::size_t Pieces>
+inline double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], std::size_t samples, double m,
+                        std::uint64_t neq, bool half) {
+    RainflowStack stack(samples + 1);
+    PowerSum sum(m, PowerSum::helper_pays(samples));
+    // Ranges of closed cycles go to the sum a chunk at a time, in the order
+    // they closed; each stands for two records.
+    constexpr std::size_t kChunk = PowerSum::kChunk;
+    double* ranges = sum.chunk();
+    std::size_t kept = 0;
+    TurningPointStream stream([&](std::span<const double> block) {
+        stack.push(block, [&](double, double, double range, bool closed) {
+            ranges[kept] = range;  // written always, kept only when closed
+            kept += closed;
+            if (kept == kChunk) [[unlikely]] {
+                sum.submit(kept, true);
+                ranges = sum.chunk();
+                kept = 0;
+            }
+        });
+    });
+    for (const auto& piece : pieces) stream.feed(piece);
+    stream.finish();
+    sum.submit(kept, true);
+    // The residue: one half cycle per neighbouring pair, twice unless `half`.
+    const std::span<const double> r = stack.residue();
+    for (std::size_t start = 1; start < r.size(); start += kChunk) {
+        const std::size_t count = std::min(kChunk, r.size() - start);
+        ranges = sum.chunk();
+        for (std::size_t j = 0; j < count; ++j) ranges[j] = std::fabs(r[start + j] - r[start + j - 1]);
+        sum.submit(count, !half);
+    }
+    // neq rounds to the nearest double; doubling it is exact.
+    const double twice_neq = 2.0 * static_cast<double>(neq);
+    return power(sum.finish() / twice_neq, 1.0 / m);
+}
+
+// Index of the last of the equal maxima, or signal.size() when no sample is a
+// number. NaN samples neither become nor displace the maximum, and -0.0 and
+// +0.0 count as equal. Two vectorised passes: the value, then its last
+// occurrence.
+inline std::size_t last_maximum(std::span<const double> signal) {
+    const double top = maximum_of_numbers(signal.data(), signal.size());
+    return last_index_of(signal.data(), signal.size(), top);
+}
+
+// The load of a non-empty signal.
+inline double load_of(std::span<const double> signal, double m, std::uint64_t neq, bool half) {
+    const std::span<const double> pieces[] = {signal};
+    return streamed_eq_load(pieces, signal.size(), m, neq, half);
+}
+
+// The load of the signal closed at its last maximum, k = last_maximum() < size.
+inline double closed_load_of(std::span<const double> signal, std::size_t k, double m, std::uint64_t neq,
+                             bool half) {
+    // The closed signal signal[k..n), signal[0..k), signal[k], fed as three
+    // pieces instead of being copied.
+    const std::span<const double> pieces[] = {signal.subspan(k), signal.first(k), signal.subspan(k, 1)};
+    return streamed_eq_load(pieces, signal.size() + 1, m, neq, half);
+}
+
+}  // namespace CYCLEWRIGHT_ISA
+}  // namespace cyclewright::detail
