@@ -1,4 +1,5 @@
 #include "cyclewright/cycles.hpp"
+#include "cpu_features.hpp"
 #include "load_kernels.hpp"
 
 namespace cyclewright {
@@ -9,30 +10,18 @@ double sse41_load(std::span<const double> signal, double m, std::uint64_t neq, b
 double sse41_closed_load(std::span<const double> signal, std::size_t k, double m, std::uint64_t neq, bool half);
 }  // namespace detail
 
-namespace {
-
-bool has_sse41() noexcept {
-#if defined(__x86_64__) && defined(__GNUC__)
-    static const bool sse41 = __builtin_cpu_supports("sse4.1");
-    return sse41;
-#else
-    return false;
-#endif
-}
-
-}  // namespace
-
 double eq_load(std::span<const double> signal, double m, std::uint64_t neq, bool half) {
     if (signal.empty()) fail(kEmptySignalMessage);
-    return has_sse41() ? detail::sse41_load(signal, m, neq, half) : detail::load_of(signal, m, neq, half);
+    return detail::has_sse41() ? detail::sse41_load(signal, m, neq, half)
+                               : detail::load_of(signal, m, neq, half);
 }
 
 double eq_load_max_half_cycle_closed(std::span<const double> signal, double m,
                                      std::uint64_t neq, bool half) {
     const std::size_t k = detail::last_maximum(signal);
     if (k == signal.size()) fail(kNoMaximumMessage);
-    return has_sse41() ? detail::sse41_closed_load(signal, k, m, neq, half)
-                       : detail::closed_load_of(signal, k, m, neq, half);
+    return detail::has_sse41() ? detail::sse41_closed_load(signal, k, m, neq, half)
+                               : detail::closed_load_of(signal, k, m, neq, half);
 }
 
 }  // namespace cyclewright

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "cpu_features.hpp"
 #include "power_kernel.hpp"
 
 namespace cyclewright {
@@ -61,10 +62,7 @@ std::size_t power_of_each_avx2(const double* x, std::size_t count, double y, dou
 
 void power_of_each(const double* x, std::size_t count, double y, double* out) noexcept {
     std::size_t done = 0;
-#if defined(__x86_64__) && defined(__GNUC__)
-    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    if (avx2) done = detail::power_of_each_avx2(x, count, y, out);
-#endif
+    if (detail::has_avx2_fma()) done = detail::power_of_each_avx2(x, count, y, out);
     for (std::size_t i = done; i < count; ++i) out[i] = power(x[i], y);
 }
 

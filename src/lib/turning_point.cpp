@@ -1,18 +1,8 @@
 #include "turning_point.hpp"
 
+#include "cpu_features.hpp"
+
 namespace cyclewright::detail {
-namespace {
-
-bool has_avx2() noexcept {
-#if defined(__x86_64__) && defined(__GNUC__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-#else
-    return false;
-#endif
-}
-
-}  // namespace
 
 std::size_t count_turning_points(const double* s, std::size_t count) noexcept {
     std::size_t turning = 0, i = 0;
