@@ -1,5 +1,5 @@
 // The streaming load computations, compiled once per instruction set (see
-// load_kernels.cpp and load_kernels_sse41.cpp): the same operations in the
+// eq_load.cpp and load_kernels_sse41.cpp): the same operations in the
 // same order, so every build gives the same bits.
 #pragma once
 
@@ -23,8 +23,8 @@ inline namespace CYCLEWRIGHT_ISA {
 // into the power sum, in exactly the order of the half-cycle list, so the
 // result is bit for bit that of summing over get_halfcycles(get_peaktrough()).
 template <std::size_t Pieces>
-inline double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], std::size_t samples, double m,
-                        std::uint64_t neq, bool half) {
+inline double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], std::size_t samples,
+                               double m, std::uint64_t neq, bool half) {
     RainflowStack stack(samples + 1);
     PowerSum sum(m, PowerSum::helper_pays(samples));
     // Ranges of closed cycles go to the sum a chunk at a time, in the order
