@@ -30,7 +30,7 @@ std::vector<HalfCycle> get_halfcycles(std::span<const double> peaktrough, bool h
     std::array<HalfCycle, kBlock + 2> block;
     std::size_t kept = 0;
     detail::RainflowStack stack(n);
-    stack.push(peaktrough, [&](double b, double c, double range, bool closed) {
+    (void)stack.push(peaktrough, [&](double b, double c, double range, bool closed) {
         const HalfCycle cycle{(b + c) * 0.5, range};
         block[kept] = cycle;  // a full cycle: two records
         block[kept + 1] = cycle;

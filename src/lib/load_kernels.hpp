@@ -18,6 +18,25 @@
 namespace cyclewright::detail {
 inline namespace CYCLEWRIGHT_ISA {
 
+// The ranges of closed cycles, gathered into the power sum's chunks: each
+// stands for two records. Held by value in the counting loop (see
+// RainflowStack::push), so its cursor lives in a register.
+struct ClosedRanges {
+    PowerSum* sum;
+    double* out;
+    std::size_t count;
+
+    void operator()(double, double, double range, bool closed) {
+        out[count] = range;  // written always, kept only when closed
+        count += closed;
+        if (count == PowerSum::kChunk) [[unlikely]] {
+            sum->submit(count, true);
+            out = sum->chunk();
+            count = 0;
+        }
+    }
+};
+
 // The load of a signal given in consecutive pieces, in one pass: turning
 // points go straight into the rainflow stack and each counted range straight
 // into the power sum, in exactly the order of the half-cycle list, so the
@@ -27,30 +46,17 @@ inline double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], 
                                double m, std::uint64_t neq, bool half) {
     RainflowStack stack(samples + 1);
     PowerSum sum(m, PowerSum::helper_pays(samples));
-    // Ranges of closed cycles go to the sum a chunk at a time, in the order
-    // they closed; each stands for two records.
-    constexpr std::size_t kChunk = PowerSum::kChunk;
-    double* ranges = sum.chunk();
-    std::size_t kept = 0;
-    TurningPointStream stream([&](std::span<const double> block) {
-        stack.push(block, [&](double, double, double range, bool closed) {
-            ranges[kept] = range;  // written always, kept only when closed
-            kept += closed;
-            if (kept == kChunk) [[unlikely]] {
-                sum.submit(kept, true);
-                ranges = sum.chunk();
-                kept = 0;
-            }
-        });
-    });
+    ClosedRanges closed{&sum, sum.chunk(), 0};
+    TurningPointStream stream([&](std::span<const double> block) { closed = stack.push(block, closed); });
     for (const auto& piece : pieces) stream.feed(piece);
     stream.finish();
-    sum.submit(kept, true);
+    sum.submit(closed.count, true);
     // The residue: one half cycle per neighbouring pair, twice unless `half`.
     const std::span<const double> r = stack.residue();
+    constexpr std::size_t kChunk = PowerSum::kChunk;
     for (std::size_t start = 1; start < r.size(); start += kChunk) {
         const std::size_t count = std::min(kChunk, r.size() - start);
-        ranges = sum.chunk();
+        double* const ranges = sum.chunk();
         for (std::size_t j = 0; j < count; ++j) ranges[j] = std::fabs(r[start + j] - r[start + j - 1]);
         sum.submit(count, !half);
     }

@@ -36,15 +36,16 @@ public:
     // Every test calls on_step(b, c, |b - c|, closed): the callee keeps the
     // values only when `closed` is true, and should not branch on it, since
     // the outcome is as good as random and a mispredicted branch costs more
-    // than the step itself.
+    // than the step itself. on_step is taken by value and handed back, so
+    // that the state it carries stays in the loop's registers.
     template <class OnStep>
-    void push(std::span<const double> input, OnStep&& on_step);
+    [[nodiscard]] OnStep push(std::span<const double> input, OnStep on_step);
 
     // The values never closed, oldest first.
     std::span<const double> residue() const { return {values_.get() + kSentinels, top_ - kSentinels}; }
 
 private:
-    static constexpr std::size_t kSentinels = 5;
+    static constexpr std::size_t kSentinels = 7;
     std::unique_ptr<double[]> values_;
     std::size_t top_ = kSentinels;
 };
@@ -52,15 +53,17 @@ private:
 #if defined(__SSE2__)
 
 // A state machine without data-dependent branches. Each step tests the last
-// three stack values a, b, c (kept in registers) with the next value d, not
-// yet pushed, and then either closes b, c (a and d become neighbours and d is
-// tested again) or pushes d. Choices between values are mask operations; the
-// values below a are loaded before the test needs them, from memory, which
-// always holds the whole stack.
+// three stack values a, b, c with the next value d, not yet pushed, and then
+// either closes b, c (a and d become neighbours and d is tested again) or
+// pushes d. Choices between values are mask operations. The two values below
+// a and the value after d are kept in registers too, and their successors
+// are loaded a step before they can be needed: a load whose address hangs on
+// the last step's outcome would otherwise stand on the loop's critical path.
+// Memory always holds the whole stack.
 template <class OnStep>
-void RainflowStack::push(std::span<const double> input, OnStep&& on_step) {
+OnStep RainflowStack::push(std::span<const double> input, OnStep on_step) {
     const std::size_t n = input.size();
-    if (n == 0) return;
+    if (n == 0) return on_step;
     double* const s = values_.get();
     const double* const in = input.data();
     const __m128d sign = _mm_set_sd(-0.0);
@@ -73,35 +76,42 @@ void RainflowStack::push(std::span<const double> input, OnStep&& on_step) {
 #endif
     };
     std::size_t top = top_, i = 0;
+    __m128d below2 = _mm_load_sd(s + top - 5), below1 = _mm_load_sd(s + top - 4);
     __m128d a = _mm_load_sd(s + top - 3), b = _mm_load_sd(s + top - 2), c = _mm_load_sd(s + top - 1);
-    __m128d d = _mm_load_sd(in);
+    __m128d d = _mm_load_sd(in), after_d = _mm_load_sd(in + std::min<std::size_t>(1, n - 1));
     for (;;) {
         const __m128d y = distance(b, c);
         // Ordered comparisons: a NaN among the four never closes a cycle.
         const __m128d closing =
-            _mm_and_pd(_mm_cmpge_sd(distance(a, b), y), _mm_cmpge_sd(distance(c, d), y));
-        const bool closed = (_mm_movemask_pd(closing) & 1) != 0;
-        on_step(_mm_cvtsd_f64(b), _mm_cvtsd_f64(c), _mm_cvtsd_f64(y), closed);
-        const __m128d below2 = _mm_load_sd(s + top - 5), below1 = _mm_load_sd(s + top - 4);
-        const __m128d after_d = _mm_load_sd(in + std::min(i + 1, n - 1));
+            _mm_and_pd(_mm_cmple_sd(y, distance(a, b)), _mm_cmple_sd(y, distance(c, d)));
+        // All ones when closing: moved as it stands, it is the step's -1.
+        const auto minus_closed = static_cast<std::ptrdiff_t>(_mm_cvtsi128_si64(_mm_castpd_si128(closing)));
+        on_step(_mm_cvtsd_f64(b), _mm_cvtsd_f64(c), _mm_cvtsd_f64(y), minus_closed != 0);
+        // What a close would bring into the registers, and the value after
+        // the next one.
+        const __m128d below4 = _mm_load_sd(s + top - 7), below3 = _mm_load_sd(s + top - 6);
+        const __m128d later = _mm_load_sd(in + std::min(i + 2, n - 1));
         _mm_store_sd(s + top, d);  // kept by a push; past the top, so unused, after a close
-        const std::size_t step = static_cast<std::size_t>(closed);
-        top = top + 1 - 3 * step;
-        i += 1 - step;
-        const __m128d old_a = a;
-        a = choose(closing, below2, b);
-        b = choose(closing, below1, c);
+        top = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(top) + 1 + 3 * minus_closed);
+        i = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(i) + 1 + minus_closed);
+        const __m128d old_below2 = below2, old_below1 = below1, old_a = a;
+        below2 = choose(closing, below4, below1);
+        below1 = choose(closing, below3, a);
+        a = choose(closing, old_below2, b);
+        b = choose(closing, old_below1, c);
         c = choose(closing, old_a, d);
         d = choose(closing, d, after_d);
+        after_d = choose(closing, after_d, later);
         if (i == n) break;
     }
     top_ = top;
+    return on_step;
 }
 
 #else
 
 template <class OnStep>
-void RainflowStack::push(std::span<const double> input, OnStep&& on_step) {
+OnStep RainflowStack::push(std::span<const double> input, OnStep on_step) {
     double* const s = values_.get();
     for (const double v : input) {
         s[top_++] = v;
@@ -116,6 +126,7 @@ void RainflowStack::push(std::span<const double> input, OnStep&& on_step) {
             top_ -= 2;
         }
     }
+    return on_step;
 }
 
 #endif
