@@ -1,7 +1,8 @@
-// The four-lane power kernel, for processors with AVX2 and FMA; chosen at run
-// time, so the rest of the library keeps the baseline instruction set. This
-// file alone is compiled for AVX2 and FMA, and holds nothing that another
-// file could share: only its own kernel and a C library call.
+// The power kernels for processors with AVX2 and FMA, four lanes and one;
+// chosen at run time, so the rest of the library keeps the baseline
+// instruction set. This file alone is compiled for AVX2 and FMA, and holds
+// nothing that another file could share: only its own kernels (the scalar
+// one in its own copy, see power_scalar_ops.hpp) and C library calls.
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -9,6 +10,8 @@
 
 #include "cyclewright/power.hpp"
 #include "power_kernel.hpp"
+#include "power_scalar_ops.hpp"
+#include "power_variants.hpp"
 
 #if defined(__AVX2__) && defined(__FMA__)
 #include <immintrin.h>
@@ -81,23 +84,40 @@ static_assert(sizeof(LogEntry) == 4 * sizeof(double) && sizeof(ExpEntry) == 2 * 
 
 }  // namespace
 
-std::size_t power_of_each_avx2(const double* x, std::size_t count,
-                                                                 double y, double* out) noexcept {
+double power_fma(double x, double y) noexcept { return scalar_power(x, y); }
+
+namespace {
+
+// Four results; lanes outside the kernel's fast range go to the library.
+inline __m256d power_of_four(__m256d base, __m256d vy, double y) {
+    __m256d fast;
+    const __m256d result = PowerKernel<Avx2Ops>::pow(base, vy, fast);
+    const int slow = ~_mm256_movemask_pd(fast) & 0xf;
+    if (slow == 0) [[likely]] return result;
+    alignas(32) double bases[4], results[4];
+    _mm256_store_pd(bases, base);
+    _mm256_store_pd(results, result);
+    for (int lane = 0; lane < 4; ++lane)
+        if (slow & (1 << lane)) results[lane] = std::pow(bases[lane], y);
+    return _mm256_load_pd(results);
+}
+
+}  // namespace
+
+void power_of_each_avx2(const double* x, std::size_t count, double y, double* out) noexcept {
     const __m256d vy = _mm256_set1_pd(y);
     std::size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        __m256d fast;
-        const __m256d base = _mm256_loadu_pd(x + i);
-        _mm256_storeu_pd(out + i, PowerKernel<Avx2Ops>::pow(base, vy, fast));
-        const int slow = ~_mm256_movemask_pd(fast) & 0xf;
-        if (slow != 0) [[unlikely]] {
-            double bases[4];  // out may be x: take the bases from the register
-            _mm256_storeu_pd(bases, base);
-            for (std::size_t lane = 0; lane < 4; ++lane)
-                if (slow & (1 << lane)) out[i + lane] = std::pow(bases[lane], y);
-        }
-    }
-    return i;
+    // out may be x: each vector is loaded before its results are stored.
+    for (; i + 4 <= count; i += 4) _mm256_storeu_pd(out + i, power_of_four(_mm256_loadu_pd(x + i), vy, y));
+    if (i == count) return;
+    // The last one to three values as one vector, padded with ones: a
+    // vector costs about what a single scalar result does. Masked loads and
+    // stores touch only the values that are there.
+    const __m256i lanes = _mm256_set_epi64x(3, 2, 1, 0);
+    const __m256i present = _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(count - i)), lanes);
+    const __m256d base = _mm256_blendv_pd(_mm256_set1_pd(1.0), _mm256_maskload_pd(x + i, present),
+                                          _mm256_castsi256_pd(present));
+    _mm256_maskstore_pd(out + i, present, power_of_four(base, vy, y));
 }
 
 }  // namespace cyclewright::detail
@@ -105,7 +125,11 @@ std::size_t power_of_each_avx2(const double* x, std::size_t count,
 #else
 
 namespace cyclewright::detail {
-std::size_t power_of_each_avx2(const double*, std::size_t, double, double*) noexcept { return 0; }
+// Never chosen without AVX2 and FMA; present so that the library links.
+double power_fma(double x, double y) noexcept { return scalar_power(x, y); }
+void power_of_each_avx2(const double* x, std::size_t count, double y, double* out) noexcept {
+    for (std::size_t i = 0; i < count; ++i) out[i] = scalar_power(x[i], y);
+}
 }  // namespace cyclewright::detail
 
 #endif
