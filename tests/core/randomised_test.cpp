@@ -11,7 +11,7 @@ namespace {
 using cwtest::kInf;
 using cwtest::kNaN;
 
-enum class Kind { RandomWalk, SmallIntegers, SpecialValues };
+enum class Kind { RandomWalk, SmallIntegers, SpecialValues, DeepStack };
 
 std::vector<double> make_signal(std::mt19937_64& rng, Kind kind, std::size_t n) {
     std::normal_distribution<double> noise(0.0, 1.0);
@@ -19,7 +19,9 @@ std::vector<double> make_signal(std::mt19937_64& rng, Kind kind, std::size_t n) 
     std::uniform_int_distribution<int> pick(0, 15);
     std::vector<double> s(n);
     double walk = 0;
+    std::size_t index = 0;
     for (auto& v : s) {
+        ++index;
         switch (kind) {
             case Kind::RandomWalk:
                 walk += noise(rng);
@@ -32,6 +34,17 @@ std::vector<double> make_signal(std::mt19937_64& rng, Kind kind, std::size_t n) 
                 const int p = pick(rng);
                 v = p == 0 ? kNaN : p == 1 ? kInf : p == 2 ? -kInf : p == 3 ? -0.0 : p == 4 ? 0.0
                                                                                       : small(rng);
+                break;
+            }
+            case Kind::DeepStack: {
+                // Swings that widen, then narrow, then one far wider: the
+                // stack grows a thousand values deep and the last swing
+                // closes them from the top down, across the count's blocks.
+                constexpr std::size_t kPeriod = 2000;
+                const std::size_t phase = index % kPeriod;
+                const double width = static_cast<double>(phase < kPeriod / 2 ? phase : kPeriod - phase);
+                const double sign = index % 2 == 0 ? 1.0 : -1.0;
+                v = phase == 0 ? sign * 1e6 * static_cast<double>(index) : sign * width + 0.25 * noise(rng);
                 break;
             }
         }
@@ -96,7 +109,8 @@ TEST_P(Randomised, MatchesReferenceAndComposition) {
 INSTANTIATE_TEST_SUITE_P(Signals, Randomised,
                          ::testing::Values(Case{Kind::RandomWalk, "random_walk"},
                                            Case{Kind::SmallIntegers, "small_integers"},
-                                           Case{Kind::SpecialValues, "special_values"}),
+                                           Case{Kind::SpecialValues, "special_values"},
+                                           Case{Kind::DeepStack, "deep_stack"}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 // Long signals cross every internal block, chunk and growth boundary, and
@@ -129,7 +143,8 @@ TEST_P(RandomisedLong, MatchesReferenceAndComposition) {
 INSTANTIATE_TEST_SUITE_P(Signals, RandomisedLong,
                          ::testing::Values(Case{Kind::RandomWalk, "random_walk"},
                                            Case{Kind::SmallIntegers, "small_integers"},
-                                           Case{Kind::SpecialValues, "special_values"}),
+                                           Case{Kind::SpecialValues, "special_values"},
+                                           Case{Kind::DeepStack, "deep_stack"}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
