@@ -28,9 +28,22 @@ def load_history(n: int, seed: int = 42) -> np.ndarray:
 def best_seconds(call, budget: float = 0.6) -> float:
     """The fastest of several runs, each of enough calls to fill its share of
     the budget: the least disturbed measurement on a noisy machine."""
-    once = min(timeit.repeat(call, number=1, repeat=2))
-    number = max(1, int(budget / 5 / max(once, 1e-9)))
-    return min(min(timeit.repeat(call, number=number, repeat=5)) / number, once)
+    return side_by_side({"call": call}, budget)["call"]
+
+
+def side_by_side(calls: dict, budget: float = 0.6, rounds: int = 7) -> dict:
+    """Seconds per call of each entry: the fastest of `rounds` runs, the runs of
+    all entries taken in turn, so that a burst of noise on this shared machine
+    falls on every entry alike rather than on whichever ran through it."""
+    number = {}
+    for name, call in calls.items():
+        once = min(timeit.repeat(call, number=1, repeat=2))
+        number[name] = max(1, int(budget / rounds / max(once, 1e-9)))
+    best = dict.fromkeys(calls, math.inf)
+    for _ in range(rounds):
+        for name, call in calls.items():
+            best[name] = min(best[name], timeit.timeit(call, number=number[name]) / number[name])
+    return best
 
 
 def fatpack_eq_load(x):
@@ -61,14 +74,14 @@ def measure_size(n: int, with_peers: dict, peer_limit: int) -> dict:
     cycles = cyclewright.halfcycles(x, True)
     means = np.array([c[0] for c in cycles])
     ranges = np.array([c[1] for c in cycles])
-    rows = {
-        "numpy_diff_pow_sum": best_seconds(lambda: np.sum(np.abs(np.diff(x)) ** M)),
-        "eq_load_python": best_seconds(lambda: cyclewright.eq_load_python(x, M, NEQ, True)),
-        "eq_load_max_half_cycle_closed_python": best_seconds(
-            lambda: cyclewright.eq_load_max_half_cycle_closed_python(x, M, NEQ, True)),
-        "list_from_numpy_arrays": best_seconds(lambda: list(zip(means.tolist(), ranges.tolist()))),
-        "halfcycles": best_seconds(lambda: cyclewright.halfcycles(x, True)),
-    }
+    rows = side_by_side({
+        "numpy_diff_pow_sum": lambda: np.sum(np.abs(np.diff(x)) ** M),
+        "eq_load_python": lambda: cyclewright.eq_load_python(x, M, NEQ, True),
+        "eq_load_max_half_cycle_closed_python":
+            lambda: cyclewright.eq_load_max_half_cycle_closed_python(x, M, NEQ, True),
+        "list_from_numpy_arrays": lambda: list(zip(means.tolist(), ranges.tolist())),
+        "halfcycles": lambda: cyclewright.halfcycles(x, True),
+    }, budget=3.0)
     for name, fn in with_peers.items():
         if n <= peer_limit:
             rows[name] = best_seconds(lambda fn=fn: fn(x), budget=0.3)
@@ -77,13 +90,13 @@ def measure_size(n: int, with_peers: dict, peer_limit: int) -> dict:
 
 def fixed_cost() -> dict:
     a = load_history(16)
-    return {
-        "a.sum()": best_seconds(a.sum) * 1e9,
-        "eq_load_python": best_seconds(lambda: cyclewright.eq_load_python(a, M, NEQ, True)) * 1e9,
-        "eq_load_max_half_cycle_closed_python": best_seconds(
-            lambda: cyclewright.eq_load_max_half_cycle_closed_python(a, M, NEQ, True)) * 1e9,
-        "halfcycles": best_seconds(lambda: cyclewright.halfcycles(a, True)) * 1e9,
-    }
+    return {name: seconds * 1e9 for name, seconds in side_by_side({
+        "a.sum()": a.sum,
+        "eq_load_python": lambda: cyclewright.eq_load_python(a, M, NEQ, True),
+        "eq_load_max_half_cycle_closed_python":
+            lambda: cyclewright.eq_load_max_half_cycle_closed_python(a, M, NEQ, True),
+        "halfcycles": lambda: cyclewright.halfcycles(a, True),
+    }, budget=2.4).items()}
 
 
 PEAK_PROBE = """
