@@ -120,6 +120,28 @@ void power_of_each_avx2(const double* x, std::size_t count, double y, double* ou
     _mm256_maskstore_pd(out + i, present, power_of_four(base, vy, y));
 }
 
+double add_powers_avx2(const double* x, std::size_t count, double y, bool twice, double sum) noexcept {
+    const __m256d vy = _mm256_set1_pd(y);
+    alignas(32) double terms[4];
+    std::size_t i = 0;
+    // One loop for both, so that the processor overlaps the next vector of
+    // powers with the additions, which wait on each other.
+    for (; i + 4 <= count; i += 4) {
+        _mm256_store_pd(terms, power_of_four(_mm256_loadu_pd(x + i), vy, y));
+        for (const double term : terms) {
+            sum += term;
+            if (twice) sum += term;
+        }
+    }
+    if (i == count) return sum;
+    power_of_each_avx2(x + i, count - i, y, terms);
+    for (std::size_t j = 0; j < count - i; ++j) {
+        sum += terms[j];
+        if (twice) sum += terms[j];
+    }
+    return sum;
+}
+
 }  // namespace cyclewright::detail
 
 #else
@@ -129,6 +151,14 @@ namespace cyclewright::detail {
 double power_fma(double x, double y) noexcept { return scalar_power(x, y); }
 void power_of_each_avx2(const double* x, std::size_t count, double y, double* out) noexcept {
     for (std::size_t i = 0; i < count; ++i) out[i] = scalar_power(x[i], y);
+}
+double add_powers_avx2(const double* x, std::size_t count, double y, bool twice, double sum) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const double term = scalar_power(x[i], y);
+        sum += term;
+        if (twice) sum += term;
+    }
+    return sum;
 }
 }  // namespace cyclewright::detail
 

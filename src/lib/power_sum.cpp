@@ -4,7 +4,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "cyclewright/power.hpp"
+#include "power_variants.hpp"
 
 #if defined(__linux__)
 #include <sched.h>
@@ -75,17 +75,7 @@ PowerSum::~PowerSum() {
 }
 
 void PowerSum::add(Slot& slot) noexcept {
-    power_of_each(slot.values.data(), slot.count, m_, slot.values.data());
-    double sum = sum_;
-    if (slot.twice) {
-        for (std::size_t j = 0; j < slot.count; ++j) {
-            sum += slot.values[j];  // two records: two additions
-            sum += slot.values[j];
-        }
-    } else {
-        for (std::size_t j = 0; j < slot.count; ++j) sum += slot.values[j];
-    }
-    sum_ = sum;
+    sum_ = add_powers(slot.values.data(), slot.count, m_, slot.twice, sum_);
 }
 
 void PowerSum::submit(std::size_t count, bool twice) noexcept {
