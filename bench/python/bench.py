@@ -31,7 +31,7 @@ def best_seconds(call, budget: float = 0.6) -> float:
     return side_by_side({"call": call}, budget)["call"]
 
 
-def side_by_side(calls: dict, budget: float = 0.6, rounds: int = 7) -> dict:
+def side_by_side(calls: dict, budget: float = 0.6, rounds: int = 15) -> dict:
     """Seconds per call of each entry: the fastest of `rounds` runs, the runs of
     all entries taken in turn, so that a burst of noise on this shared machine
     falls on every entry alike rather than on whichever ran through it."""
