@@ -21,9 +21,7 @@ void power_of_each(const double* x, std::size_t count, double y, double* out) no
 double detail::add_powers(const double* x, std::size_t count, double y, bool twice, double sum) noexcept {
     if (detail::has_avx2_fma()) return detail::add_powers_avx2(x, count, y, twice, sum);
     for (std::size_t i = 0; i < count; ++i) {
-        const double term = detail::scalar_power(x[i], y);
-        sum += term;
-        if (twice) sum += term;
+        sum = detail::add_term(sum, detail::scalar_power(x[i], y), twice);
     }
     return sum;
 }

@@ -128,17 +128,11 @@ double add_powers_avx2(const double* x, std::size_t count, double y, bool twice,
     // powers with the additions, which wait on each other.
     for (; i + 4 <= count; i += 4) {
         _mm256_store_pd(terms, power_of_four(_mm256_loadu_pd(x + i), vy, y));
-        for (const double term : terms) {
-            sum += term;
-            if (twice) sum += term;
-        }
+        for (const double term : terms) sum = add_term(sum, term, twice);
     }
     if (i == count) return sum;
     power_of_each_avx2(x + i, count - i, y, terms);
-    for (std::size_t j = 0; j < count - i; ++j) {
-        sum += terms[j];
-        if (twice) sum += terms[j];
-    }
+    for (std::size_t j = 0; j < count - i; ++j) sum = add_term(sum, terms[j], twice);
     return sum;
 }
 
@@ -154,9 +148,7 @@ void power_of_each_avx2(const double* x, std::size_t count, double y, double* ou
 }
 double add_powers_avx2(const double* x, std::size_t count, double y, bool twice, double sum) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
-        const double term = scalar_power(x[i], y);
-        sum += term;
-        if (twice) sum += term;
+        sum = add_term(sum, scalar_power(x[i], y), twice);
     }
     return sum;
 }

@@ -18,4 +18,14 @@ void power_of_each_avx2(const double* x, std::size_t count, double y, double* ou
 double add_powers(const double* x, std::size_t count, double y, bool twice, double sum) noexcept;
 double add_powers_avx2(const double* x, std::size_t count, double y, bool twice, double sum) noexcept;
 
+namespace {  // each including file builds its own copy, for its own flags
+
+// One term of that sum: one rounded addition, or two.
+inline double add_term(double sum, double term, bool twice) noexcept {
+    sum += term;
+    return twice ? sum + term : sum;
+}
+
+}  // namespace
+
 }  // namespace cyclewright::detail
