@@ -63,6 +63,14 @@ struct Case {
     const char* name;
 };
 
+// Every kind of signal, for both the short and the long tests.
+const Case kCases[] = {{Kind::RandomWalk, "random_walk"},
+                       {Kind::SmallIntegers, "small_integers"},
+                       {Kind::SpecialValues, "special_values"},
+                       {Kind::DeepStack, "deep_stack"}};
+
+std::string case_name(const ::testing::TestParamInfo<Case>& row) { return row.param.name; }
+
 class Randomised : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Randomised, MatchesReferenceAndComposition) {
@@ -107,11 +115,7 @@ TEST_P(Randomised, MatchesReferenceAndComposition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, Randomised,
-                         ::testing::Values(Case{Kind::RandomWalk, "random_walk"},
-                                           Case{Kind::SmallIntegers, "small_integers"},
-                                           Case{Kind::SpecialValues, "special_values"},
-                                           Case{Kind::DeepStack, "deep_stack"}),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         ::testing::ValuesIn(kCases), case_name);
 
 // Long signals cross every internal block, chunk and growth boundary, and
 // their power sums are long enough to be added up on a helper thread.
@@ -141,10 +145,6 @@ TEST_P(RandomisedLong, MatchesReferenceAndComposition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, RandomisedLong,
-                         ::testing::Values(Case{Kind::RandomWalk, "random_walk"},
-                                           Case{Kind::SmallIntegers, "small_integers"},
-                                           Case{Kind::SpecialValues, "special_values"},
-                                           Case{Kind::DeepStack, "deep_stack"}),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         ::testing::ValuesIn(kCases), case_name);
 
 }  // namespace
