@@ -45,6 +45,7 @@ public:
     std::span<const double> residue() const { return {values_.get() + kSentinels, top_ - kSentinels}; }
 
 private:
+    // As deep as the step loads below the top of an empty stack.
     static constexpr std::size_t kSentinels = 7;
     std::unique_ptr<double[]> values_;
     std::size_t top_ = kSentinels;
