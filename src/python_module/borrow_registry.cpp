@@ -21,16 +21,6 @@ namespace {
 
 constexpr const char* kCapsuleName = "_RUST_NUMPY_BORROW_CHECKING_API";
 
-// What a view can touch, as four machine words compared as a whole.
-struct BorrowKey {
-    std::uintptr_t range_start;  // first byte an element can touch
-    std::uintptr_t range_end;    // one past the last; equal to start when empty
-    std::uintptr_t data_ptr;
-    std::intptr_t gcd_strides;
-
-    friend bool operator==(const BorrowKey&, const BorrowKey&) = default;
-};
-
 std::uintptr_t gcd(std::uintptr_t a, std::uintptr_t b) noexcept {
     while (b != 0) a = std::exchange(b, a % b);
     return a;
@@ -175,13 +165,16 @@ private:
 // callers see an unexpected code rather than a conflict.
 constexpr int kOutOfMemory = -3;
 
-int acquire_shared(void* flags, PyObject* array) noexcept {
+int acquire_shared_key(void* flags, std::uintptr_t base, const BorrowKey& key) noexcept {
     try {
-        return static_cast<BorrowRegistry*>(flags)->acquire_shared(base_address(array),
-                                                                   borrow_key(array));
+        return static_cast<BorrowRegistry*>(flags)->acquire_shared(base, key);
     } catch (...) {
         return kOutOfMemory;
     }
+}
+
+int acquire_shared(void* flags, PyObject* array) noexcept {
+    return acquire_shared_key(flags, base_address(array), borrow_key(array));
 }
 
 int acquire_mut_shared(void* flags, PyObject* array) noexcept {
@@ -273,11 +266,32 @@ const BorrowApiTable* registry_table = nullptr;
     }
 }
 
-}  // namespace
-
 const BorrowApiTable& borrow_api() {
     if (registry_table != nullptr) return *registry_table;
     return load_borrow_api();
+}
+
+// Whether the table is the one this module created: its state is then a
+// BorrowRegistry.
+bool is_own(const BorrowApiTable& table) noexcept { return table.acquire == acquire_shared; }
+
+}  // namespace
+
+int SharedRegistration::acquire(PyObject* array) {
+    const BorrowApiTable& table = borrow_api();
+    table_ = &table;
+    if (!is_own(table)) return table.acquire(table.flags, array);
+    base_ = base_address(array);
+    key_ = borrow_key(array);
+    return acquire_shared_key(table.flags, base_, key_);
+}
+
+void SharedRegistration::release(PyObject* array) const noexcept {
+    if (is_own(*table_)) {
+        static_cast<BorrowRegistry*>(table_->flags)->release(base_, key_, false);
+    } else {
+        table_->release(table_->flags, array);
+    }
 }
 
 }  // namespace cyclewright

@@ -1,10 +1,10 @@
 #include "signal_array.hpp"
 
-#include <cstdint>
 #include <cstring>
 #include <source_location>
 #include <string>
 
+#include "binding.hpp"
 #include "cyclewright/internal_failure.hpp"
 #include "numpy_api.hpp"
 #include "python_error.hpp"
@@ -28,21 +28,38 @@ namespace {
     fail("called `Result::unwrap()` on an `Err` value: NotContiguousError", where);
 }
 
+// Reads the array's fields as they are now; never fails.
+ArrayLayout layout_of(PyObject* array) noexcept {
+    const numpy::ArrayObject* fields = numpy::as_array(array);
+    std::size_t count = 1;
+    for (int i = 0; i < fields->nd; ++i) count *= static_cast<std::size_t>(fields->dimensions[i]);
+    return ArrayLayout{count, count * static_cast<std::size_t>(numpy::element_size(array)), fields->data,
+                       (fields->flags & (numpy::kArrayCContiguous | numpy::kArrayFContiguous)) != 0};
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void array_changed() {
+    throw argument_extraction_error(
+        "signal", PythonError::type_error("the array's data type, shape, strides or memory changed while "
+                                          "the other arguments were converted; no sample was read"));
+}
+
 }  // namespace
 
 PyReadonlyArray PyReadonlyArray::acquire(OwnedRef array) {
-    const BorrowApiTable& table = borrow_api();
-    const int status = table.acquire(table.flags, array.get());
-    if (status == 0) return PyReadonlyArray(&table, std::move(array));
+    SharedRegistration registration;
+    const int status = registration.acquire(array.get());
+    if (status == 0) {
+        // Taken right after the key, with no Python code in between.
+        const ArrayLayout viewed = layout_of(array.get());
+        return PyReadonlyArray(registration, std::move(array), viewed);
+    }
     array.reset();
     if (status == -1) already_borrowed();
     unexpected_borrow_status(status);
 }
 
 SampleBuffer::SampleBuffer(std::size_t count)
-    : owned_(count == 0 ? nullptr : std::make_unique_for_overwrite<double[]>(count)),
-      view_(owned_.get()),
-      size_(count) {}
+    : values_(count == 0 ? nullptr : std::make_unique_for_overwrite<double[]>(count)), size_(count) {}
 
 PyReadonlyArray convert_signal(PyObject* object) {
     if (!numpy::is_array(object) || !numpy::has_float64_dtype(object)) {
@@ -52,23 +69,17 @@ PyReadonlyArray convert_signal(PyObject* object) {
 }
 
 SampleBuffer read_samples(const PyReadonlyArray& view) {
-    const numpy::ArrayObject* fields = numpy::as_array(view.array());
-    if ((fields->flags & (numpy::kArrayCContiguous | numpy::kArrayFContiguous)) == 0) {
-        not_contiguous();
+    const ArrayLayout& viewed = view.viewed();
+    const ArrayLayout now = layout_of(view.array());
+    // The bytes are checked before the data type, whose test may allocate.
+    if (now.count != viewed.count || now.bytes != viewed.bytes || now.data != viewed.data ||
+        (viewed.contiguous && !now.contiguous) || !numpy::has_float64_dtype(view.array())) {
+        array_changed();
     }
-    // A 0-d array holds one sample; a zero-length dimension leaves none.
-    std::size_t count = 1;
-    for (int i = 0; i < fields->nd; ++i) count *= static_cast<std::size_t>(fields->dimensions[i]);
-#if !defined(Py_GIL_DISABLED)
-    // Threads that run without the lock could still write the array, so a
-    // free-threaded build always copies.
-    if (reinterpret_cast<std::uintptr_t>(fields->data) % alignof(double) == 0) {
-        return SampleBuffer(static_cast<const double*>(static_cast<const void*>(fields->data)), count);
-    }
-#endif
-    SampleBuffer buffer(count);
+    if (!now.contiguous) not_contiguous();
+    SampleBuffer buffer(now.count);
     // Bytes, not doubles: the array's data need not be aligned.
-    if (count != 0) std::memcpy(buffer.data(), fields->data, count * sizeof(double));
+    if (now.count != 0) std::memcpy(buffer.data(), now.data, now.bytes);
     return buffer;
 }
 

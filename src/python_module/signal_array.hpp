@@ -12,12 +12,22 @@
 
 namespace cyclewright {
 
-// A strong reference to an array plus one shared registration of it.
-// Disposing of it releases the registration first, then the reference.
+// What the samples of an array are: how many, how many bytes, where, and
+// whether they lie in one block.
+struct ArrayLayout {
+    std::size_t count;  // the product of the dimensions: 1 for 0-d, 0 if any is 0
+    std::size_t bytes;  // count times the element size
+    const char* data;
+    bool contiguous;  // C- or Fortran-contiguous
+};
+
+// A strong reference to an array plus one shared registration of it, and the
+// array's layout when it was registered. Disposing of it releases the
+// registration first, then the reference.
 class PyReadonlyArray {
 public:
     PyReadonlyArray(PyReadonlyArray&& other) noexcept
-        : table_(other.table_), array_(std::move(other.array_)) {}
+        : registration_(other.registration_), array_(std::move(other.array_)), viewed_(other.viewed_) {}
     PyReadonlyArray(const PyReadonlyArray&) = delete;
     PyReadonlyArray& operator=(const PyReadonlyArray&) = delete;
     PyReadonlyArray& operator=(PyReadonlyArray&&) = delete;
@@ -30,42 +40,38 @@ public:
     // Lets the array go; idempotent.
     void release() noexcept {
         if (array_) {
-            table_->release(table_->flags, array_.get());
+            registration_.release(array_.get());
             array_.reset();
         }
     }
 
     [[nodiscard]] PyObject* array() const noexcept { return array_.get(); }
+    [[nodiscard]] const ArrayLayout& viewed() const noexcept { return viewed_; }
 
 private:
-    PyReadonlyArray(const BorrowApiTable* table, OwnedRef array) noexcept
-        : table_(table), array_(std::move(array)) {}
+    PyReadonlyArray(SharedRegistration registration, OwnedRef array, ArrayLayout viewed) noexcept
+        : registration_(registration), array_(std::move(array)), viewed_(viewed) {}
 
-    const BorrowApiTable* table_;
+    SharedRegistration registration_;
     OwnedRef array_;
+    ArrayLayout viewed_;
 };
 
-// The samples a call reads, in the array's memory order: either the
-// call's own copy, or the array's memory itself where reading it in place is
-// as safe as a copy (see read_samples).
+// The call's own copy of the samples, in the array's memory order.
 class SampleBuffer {
 public:
     explicit SampleBuffer(std::size_t count);
-    // The samples at `data`, owned by somebody else.
-    SampleBuffer(const double* data, std::size_t count) noexcept : view_(data), size_(count) {}
 
-    [[nodiscard]] std::span<const double> samples() const noexcept { return {view_, size_}; }
-    [[nodiscard]] double* data() noexcept { return owned_.get(); }
-    // Drops the samples as soon as nothing needs them any more.
+    [[nodiscard]] std::span<const double> samples() const noexcept { return {values_.get(), size_}; }
+    [[nodiscard]] double* data() noexcept { return values_.get(); }
+    // Frees the copy as soon as nothing needs it any more.
     void reset() noexcept {
-        owned_.reset();
-        view_ = nullptr;
+        values_.reset();
         size_ = 0;
     }
 
 private:
-    std::unique_ptr<double[]> owned_;
-    const double* view_;
+    std::unique_ptr<double[]> values_;
     std::size_t size_;
 };
 
@@ -74,11 +80,13 @@ private:
 // `TypeError` for anything else) or InternalFailure.
 [[nodiscard]] PyReadonlyArray convert_signal(PyObject* object);
 
-// The samples of a C- or Fortran-contiguous array, in memory order. With the
-// interpreter lock held for the whole call and no Python code running while
-// the core reads, nothing can change an aligned array's samples under the
-// core, so they are read in place; others are copied in one block.
-// Throws InternalFailure for any other array, std::bad_alloc without memory.
+// A copy of the samples of a C- or Fortran-contiguous array, in memory order.
+// The conversions after `signal` may have run Python code that changed the
+// array: unless its data type is still equivalent to float64 and it holds the
+// same elements and bytes at the same address, in one block if it was viewed
+// so, this throws the `TypeError` of argument `signal` and reads nothing.
+// Throws InternalFailure for an array that is not contiguous, std::bad_alloc
+// without memory.
 [[nodiscard]] SampleBuffer read_samples(const PyReadonlyArray& view);
 
 }  // namespace cyclewright

@@ -136,8 +136,8 @@ def _overcommit_refuses_huge():
 def test_copy_that_cannot_be_allocated_raises_memory_error(call, peer):
     # 4 TiB of address space that is never touched: reserving no memory, it
     # costs nothing; the copy of its samples cannot be had on any machine
-    # this runs on. Aligned samples are read in place, so the array starts
-    # one byte in, which only a copy can read.
+    # this runs on. The array starts one byte in: unaligned samples are
+    # copied like any others.
     size = 1 << 42
     flags = mmap.MAP_PRIVATE | mmap.MAP_ANONYMOUS | getattr(mmap, "MAP_NORESERVE", 0x4000)
     try:
