@@ -3,7 +3,6 @@
 
 #include "cyclewright/cycles.hpp"
 #include "growth.hpp"
-#include "huge_pages.hpp"
 #include "rainflow_stack.hpp"
 
 namespace cyclewright {
@@ -23,7 +22,6 @@ std::vector<HalfCycle> get_halfcycles(std::span<const double> peaktrough, bool h
     // n values closing N cycles leave k = n - 2N, so the closed cycles and a
     // residue recorded once make exactly n - 1 records: reserve them at once.
     out.reserve(detail::doubling_capacity(n - 1));
-    detail::prefer_huge_pages(out);
     // Closed cycles are written unconditionally to a small buffer and kept
     // by moving its cursor, then appended a block at a time.
     constexpr std::size_t kBlock = 512;

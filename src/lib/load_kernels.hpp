@@ -1,5 +1,5 @@
 // The streaming load computations, compiled once per instruction set (see
-// eq_load.cpp and load_kernels_sse41.cpp): the same operations in the
+// load_builds.cpp and load_kernels_sse41.cpp): the same operations in the
 // same order, so every build gives the same bits.
 #pragma once
 
@@ -45,7 +45,7 @@ template <std::size_t Pieces>
 inline double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], std::size_t samples,
                                double m, std::uint64_t neq, bool half) {
     RainflowStack stack(samples + 1);
-    PowerSum sum(m, PowerSum::helper_pays(samples));
+    PowerSum sum(m);
     ClosedRanges closed{&sum, sum.chunk(), 0};
     TurningPointStream stream([&](std::span<const double> block) { closed = stack.push(block, closed); });
     for (const auto& piece : pieces) stream.feed(piece);
@@ -62,7 +62,7 @@ inline double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], 
     }
     // neq rounds to the nearest double; doubling it is exact.
     const double twice_neq = 2.0 * static_cast<double>(neq);
-    return power(sum.finish() / twice_neq, 1.0 / m);
+    return power(sum.sum() / twice_neq, 1.0 / m);
 }
 
 // Index of the last of the equal maxima, or signal.size() when no sample is a

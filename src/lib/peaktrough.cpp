@@ -2,7 +2,6 @@
 
 #include "cyclewright/cycles.hpp"
 #include "growth.hpp"
-#include "huge_pages.hpp"
 #include "turning_point.hpp"
 
 namespace cyclewright {
@@ -18,7 +17,6 @@ std::vector<double> get_peaktrough(std::span<const double> signal) {
 
     std::vector<double> out;
     out.reserve(detail::doubling_capacity(turning + 2));
-    detail::prefer_huge_pages(out);
     out.push_back(s[0]);
     // Compaction without branches into a small buffer, a block at a time.
     constexpr std::size_t kBlock = 1024;

@@ -23,9 +23,12 @@ inline namespace CYCLEWRIGHT_ISA {
 
 class RainflowStack {
 public:
-    // Room for `capacity` values, allocated once; the stack never grows.
-    // Untouched room costs address space only, not memory.
-    explicit RainflowStack(std::size_t capacity) : values_(new double[capacity + kSentinels]) {
+    // Room for up to `most` values (all that the stack will ever hold), or
+    // less: a count's stack is rarely deep, and push() makes room for its
+    // input before it steps through it.
+    explicit RainflowStack(std::size_t most)
+        : values_(std::make_unique_for_overwrite<double[]>(std::min(most, kStartCapacity) + kSentinels)),
+          capacity_(std::min(most, kStartCapacity)) {
         // NaN below the bottom: a test that reaches below the stack compares
         // against NaN and fails, so short stacks need no separate check.
         for (std::size_t i = 0; i < kSentinels; ++i) values_[i] = std::numeric_limits<double>::quiet_NaN();
@@ -45,9 +48,23 @@ public:
     std::span<const double> residue() const { return {values_.get() + kSentinels, top_ - kSentinels}; }
 
 private:
+    static constexpr std::size_t kStartCapacity = 1024;
     // As deep as the step loads below the top of an empty stack.
     static constexpr std::size_t kSentinels = 7;
+
+    // Room for `more` values on top of the stack, doubling as it grows.
+    void make_room(std::size_t more) {
+        const std::size_t needed = top_ - kSentinels + more;
+        if (needed <= capacity_) return;
+        const std::size_t capacity = std::max(2 * capacity_, needed);
+        auto values = std::make_unique_for_overwrite<double[]>(capacity + kSentinels);
+        std::copy(values_.get(), values_.get() + top_, values.get());
+        values_ = std::move(values);
+        capacity_ = capacity;
+    }
+
     std::unique_ptr<double[]> values_;
+    std::size_t capacity_;
     std::size_t top_ = kSentinels;
 };
 
@@ -65,6 +82,7 @@ template <class OnStep>
 OnStep RainflowStack::push(std::span<const double> input, OnStep on_step) {
     const std::size_t n = input.size();
     if (n == 0) return on_step;
+    make_room(n);
     double* const s = values_.get();
     const double* const in = input.data();
     const __m128d sign = _mm_set_sd(-0.0);
@@ -113,6 +131,7 @@ OnStep RainflowStack::push(std::span<const double> input, OnStep on_step) {
 
 template <class OnStep>
 OnStep RainflowStack::push(std::span<const double> input, OnStep on_step) {
+    make_room(input.size());
     double* const s = values_.get();
     for (const double v : input) {
         s[top_++] = v;
