@@ -3,6 +3,7 @@
 // composition it is defined as.
 #include <random>
 
+#include "load_builds.hpp"
 #include "reference.hpp"
 #include "support.hpp"
 
@@ -96,8 +97,8 @@ TEST_P(Randomised, MatchesReferenceAndComposition) {
 
             const double m = exponents[trial % 5];
             const std::uint64_t neq = static_cast<std::uint64_t>(trial % 3) * 5;
-            const double plain = cyclewright::eq_load(signal, m, neq, half);
-            ASSERT_TRUE(cwtest::same_bits(cwref::root(power_sum(records, m), m, neq), plain))
+            const double plain = cwref::root(power_sum(records, m), m, neq);
+            ASSERT_TRUE(cwtest::same_bits(plain, cyclewright::eq_load(signal, m, neq, half)))
                 << "m " << m << " neq " << neq << " signal " << cwtest::show(signal);
 
             std::size_t top = n;
@@ -107,9 +108,14 @@ TEST_P(Randomised, MatchesReferenceAndComposition) {
             std::vector<double> rotated(signal.begin() + static_cast<std::ptrdiff_t>(top), signal.end());
             rotated.insert(rotated.end(), signal.begin(), signal.begin() + static_cast<std::ptrdiff_t>(top));
             rotated.push_back(signal[top]);
-            ASSERT_TRUE(cwtest::same_bits(cyclewright::eq_load(rotated, m, neq, half),
-                                          cyclewright::eq_load_max_half_cycle_closed(signal, m, neq, half)))
+            const double rotated_load = cyclewright::eq_load(rotated, m, neq, half);
+            ASSERT_TRUE(cwtest::same_bits(rotated_load, cyclewright::eq_load_max_half_cycle_closed(signal, m, neq, half)))
                 << "signal " << cwtest::show(signal);
+            // Every build of the load kernels this processor runs, not only the chosen one.
+            for (const auto& build : cyclewright::detail::runnable_load_builds()) {
+                ASSERT_TRUE(cwtest::same_bits(plain, build.load(signal, m, neq, half))) << build.name;
+                ASSERT_TRUE(cwtest::same_bits(rotated_load, build.closed_load(signal, top, m, neq, half))) << build.name;
+            }
         }
     }
 }
@@ -117,8 +123,7 @@ TEST_P(Randomised, MatchesReferenceAndComposition) {
 INSTANTIATE_TEST_SUITE_P(Signals, Randomised,
                          ::testing::ValuesIn(kCases), case_name);
 
-// Long signals cross every internal block, chunk and growth boundary, and
-// their power sums are long enough to be added up on a helper thread.
+// Long signals cross every internal block, chunk and growth boundary.
 class RandomisedLong : public ::testing::TestWithParam<Case> {};
 
 TEST_P(RandomisedLong, MatchesReferenceAndComposition) {
@@ -136,8 +141,11 @@ TEST_P(RandomisedLong, MatchesReferenceAndComposition) {
     for (const bool half : {true, false}) {
         const auto records = cyclewright::get_halfcycles(peaks, half);
         ASSERT_TRUE(cwtest::same_cycles(cwref::rainflow(peaks, half).records, records));
-        EXPECT_TRUE(cwtest::same_bits(cwref::root(power_sum(records, 3.3), 3.3, 10'000'000),
-                                      cyclewright::eq_load(signal, 3.3, 10'000'000, half)));
+        const double plain = cwref::root(power_sum(records, 3.3), 3.3, 10'000'000);
+        EXPECT_TRUE(cwtest::same_bits(plain, cyclewright::eq_load(signal, 3.3, 10'000'000, half)));
+        for (const auto& build : cyclewright::detail::runnable_load_builds()) {
+            EXPECT_TRUE(cwtest::same_bits(plain, build.load(signal, 3.3, 10'000'000, half))) << build.name;
+        }
         const auto closed = cwref::rainflow(rotated_peaks, half).records;
         EXPECT_TRUE(cwtest::same_bits(cwref::root(power_sum(closed, 4.0), 4.0, 1),
                                       cyclewright::eq_load_max_half_cycle_closed(signal, 4.0, 1, half)));
