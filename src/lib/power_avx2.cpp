@@ -122,12 +122,16 @@ void power_of_each_avx2(const double* x, std::size_t count, double y, double* ou
 
 double add_powers_avx2(const double* x, std::size_t count, double y, bool twice, double sum) noexcept {
     const __m256d vy = _mm256_set1_pd(y);
-    alignas(32) double terms[4];
+    // Four vectors of powers at a time: one power's chain of dependent steps
+    // is long, and the processor overlaps independent ones only as far as it
+    // sees them. The additions follow in order and wait on each other.
+    constexpr std::size_t kBatch = 16;
+    alignas(32) double terms[kBatch];
     std::size_t i = 0;
-    // One loop for both, so that the processor overlaps the next vector of
-    // powers with the additions, which wait on each other.
-    for (; i + 4 <= count; i += 4) {
-        _mm256_store_pd(terms, power_of_four(_mm256_loadu_pd(x + i), vy, y));
+    for (; i + kBatch <= count; i += kBatch) {
+        for (std::size_t j = 0; j < kBatch; j += 4) {
+            _mm256_store_pd(terms + j, power_of_four(_mm256_loadu_pd(x + i + j), vy, y));
+        }
         for (const double term : terms) sum = add_term(sum, term, twice);
     }
     if (i == count) return sum;
