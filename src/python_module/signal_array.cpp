@@ -32,9 +32,17 @@ namespace {
 ArrayLayout layout_of(PyObject* array) noexcept {
     const numpy::ArrayObject* fields = numpy::as_array(array);
     std::size_t count = 1;
-    for (int i = 0; i < fields->nd; ++i) count *= static_cast<std::size_t>(fields->dimensions[i]);
+    // FNV-1a over the number of dimensions, each length and each stride.
+    std::uint64_t arrangement = 0xcbf29ce484222325u;
+    auto mix = [&arrangement](std::uint64_t word) { arrangement = (arrangement ^ word) * 0x100000001b3u; };
+    mix(static_cast<std::uint64_t>(fields->nd));
+    for (int i = 0; i < fields->nd; ++i) {
+        count *= static_cast<std::size_t>(fields->dimensions[i]);
+        mix(static_cast<std::uint64_t>(fields->dimensions[i]));
+        mix(static_cast<std::uint64_t>(fields->strides[i]));
+    }
     return ArrayLayout{count, count * static_cast<std::size_t>(numpy::element_size(array)), fields->data,
-                       (fields->flags & (numpy::kArrayCContiguous | numpy::kArrayFContiguous)) != 0};
+                       arrangement, (fields->flags & (numpy::kArrayCContiguous | numpy::kArrayFContiguous)) != 0};
 }
 
 [[noreturn, gnu::cold, gnu::noinline]] void array_changed() {
@@ -69,13 +77,9 @@ PyReadonlyArray convert_signal(PyObject* object) {
 }
 
 SampleBuffer read_samples(const PyReadonlyArray& view) {
-    const ArrayLayout& viewed = view.viewed();
     const ArrayLayout now = layout_of(view.array());
-    // The bytes are checked before the data type, whose test may allocate.
-    if (now.count != viewed.count || now.bytes != viewed.bytes || now.data != viewed.data ||
-        (viewed.contiguous && !now.contiguous) || !numpy::has_float64_dtype(view.array())) {
-        array_changed();
-    }
+    // The layout is compared before the data type, whose test may allocate.
+    if (now != view.viewed() || !numpy::has_float64_dtype(view.array())) array_changed();
     if (!now.contiguous) not_contiguous();
     SampleBuffer buffer(now.count);
     // Bytes, not doubles: the array's data need not be aligned.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 
@@ -12,13 +13,16 @@
 
 namespace cyclewright {
 
-// What the samples of an array are: how many, how many bytes, where, and
-// whether they lie in one block.
+// What the samples of an array are: how many, how many bytes, where, in
+// which arrangement, and whether they lie in one block.
 struct ArrayLayout {
     std::size_t count;  // the product of the dimensions: 1 for 0-d, 0 if any is 0
     std::size_t bytes;  // count times the element size
     const char* data;
-    bool contiguous;  // C- or Fortran-contiguous
+    std::uint64_t arrangement;  // a hash of the dimensions and strides
+    bool contiguous;            // C- or Fortran-contiguous
+
+    friend bool operator==(const ArrayLayout&, const ArrayLayout&) = default;
 };
 
 // A strong reference to an array plus one shared registration of it, and the
@@ -82,9 +86,9 @@ private:
 
 // A copy of the samples of a C- or Fortran-contiguous array, in memory order.
 // The conversions after `signal` may have run Python code that changed the
-// array: unless its data type is still equivalent to float64 and it holds the
-// same elements and bytes at the same address, in one block if it was viewed
-// so, this throws the `TypeError` of argument `signal` and reads nothing.
+// array: unless its data type is still equivalent to float64 and its layout
+// is the one it was viewed with, this throws the `TypeError` of argument
+// `signal` and reads nothing.
 // Throws InternalFailure for an array that is not contiguous, std::bad_alloc
 // without memory.
 [[nodiscard]] SampleBuffer read_samples(const PyReadonlyArray& view);

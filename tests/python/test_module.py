@@ -56,8 +56,9 @@ def test_second_init_returns_the_same_module():
     assert cyclewright.__all__ == NAMES
 
 
-def _elf_dynamic_symbols(path):
-    """Names of the defined global or weak symbols of an ELF64 .dynsym."""
+def _elf_dynamic_symbols(path, undefined=False):
+    """Names of the defined (or, with `undefined`, the imported) global or weak
+    symbols of an ELF64 .dynsym."""
     with open(path, "rb") as f:
         data = f.read()
     assert data[:4] == b"\x7fELF" and data[4] == 2, "expected an ELF64 file"
@@ -75,7 +76,7 @@ def _elf_dynamic_symbols(path):
         for off in range(sh[4], sh[4] + sh[5], sh[9]):
             st_name, st_info, _other, st_shndx = struct.unpack_from(end + "IBBH", data, off)
             binding, kind = st_info >> 4, st_info & 0xF
-            if st_shndx == 0 or binding not in (1, 2) or kind == 3:  # undefined, local, section
+            if (st_shndx == 0) != undefined or binding not in (1, 2) or kind == 3:  # local, section
                 continue
             st_value, st_size = struct.unpack_from(end + "QQ", data, off + 8)
             if st_shndx == 0xFFF1 and st_value == 0 and st_size == 0:  # a version name
@@ -89,6 +90,15 @@ def _elf_dynamic_symbols(path):
 
 def test_only_export_is_the_init_function():
     assert _elf_dynamic_symbols(cyclewright.__file__) == {"PyInit_cyclewright"}
+
+
+def test_binary_starts_no_thread_and_reads_no_environment():
+    imported = _elf_dynamic_symbols(cyclewright.__file__, undefined=True)
+    assert "memcpy" in imported  # the reading of the table works
+    forbidden = {"pthread_create", "thrd_create", "clone", "clone3", "fork", "getenv", "secure_getenv",
+                 "sched_getaffinity", "madvise", "sysconf"}
+    assert not imported & forbidden, imported & forbidden
+    assert not [name for name in imported if "thread" in name and "mutex" not in name]
 
 
 def test_import_does_not_import_numpy():
