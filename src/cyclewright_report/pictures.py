@@ -61,7 +61,8 @@ def draw_channel(target: str, samples: np.ndarray, *, title: str, unit: str | No
 def _cycles(samples: np.ndarray, half: bool) -> tuple[np.ndarray, np.ndarray]:
     """Means and ranges of the finite half cycles as two float64 arrays."""
     signal = np.ascontiguousarray(samples, dtype=np.float64)
-    cycles = cyclewright.halfcycles(signal, half)
+    # An empty signal has no cycle (the module refuses it as a caller's fault).
+    cycles = cyclewright.halfcycles(signal, half) if signal.size else []
     # The list of tuples is by far the largest object: copy it out at once,
     # without an intermediate object per cycle, and let it go.
     count = len(cycles)
