@@ -95,7 +95,6 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
                 good.append(path)
             except ReportError as exc:
                 fail(path, str(exc))
-        counts = [c for c, p in zip(counts, paths) if p in good] if failures else counts
         outputs = Outputs(request.csv, request.json, options.plot_dir, paths)
         if options.plot_dir is not None:
             before = set(os.listdir(options.plot_dir))

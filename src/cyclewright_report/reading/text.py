@@ -7,6 +7,7 @@ from __future__ import annotations
 
 import csv
 import dataclasses
+import re
 from collections import Counter
 from collections.abc import Callable, Iterator
 from typing import BinaryIO
@@ -71,6 +72,11 @@ def is_number(text: str, decimal: str = ".") -> bool:
     return "_" not in text  # float() takes 1_000, the parser does not
 
 
+def _holds_number(cell: str, decimal: str) -> bool:
+    """A number, or numbers joined by another delimiter than the one used."""
+    return any(is_number(part, decimal) for part in re.split(r"[,;\t| ]+", cell))
+
+
 def _hint(header: str, names: list[str], delimiter: str) -> str:
     """A delimiter the header seems to use instead of the one asked for."""
     if len(names) != 1:
@@ -107,7 +113,7 @@ def read_layout(path: str, options: Options) -> Layout:
             text = _decode(raw, path)
             if text.strip():
                 cells = split_cells(text, options.delimiter)
-                if not any(is_number(c, options.decimal) for c in cells):
+                if not any(_holds_number(c, options.decimal) for c in cells):
                     # A row with no number in it, right after the header: units.
                     units = [plain_unit(c) for c in cells] + units[len(cells):]
                     offset, line = offset + len(raw), line + 1
@@ -196,7 +202,8 @@ def read_text(path: str, options: Options,
             fault = _first_fault(path, layout, options, used)
             raise (fault or ReportError(f"{path}: cannot read the numbers ({exc}){layout.hint}")) from None
     if not columns or columns[chosen[0]].size == 0:
-        raise ReportError(f"{path}: channel {layout.names[chosen[0]]!r} is empty: no samples under the header")
+        raise ReportError(f"{path}: channel {layout.names[chosen[0]]!r} is empty: no samples under "
+                          f"the header{layout.hint}")
 
     def where_in(j: int) -> Callable[[int], str]:
         def where(i: int) -> str:
