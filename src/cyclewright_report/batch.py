@@ -287,8 +287,10 @@ def run_report(paths: Sequence[str], options: Options, jobs: int,
         work = analyse_or_fail if keep_going else analyse_file
         results: list[FileResult | FileFailure] = []
         for index, (path, prefix) in enumerate(zip(paths, prefixes)):
-            result = work(path, options, prefix,
-                          on_channel=lambda index=index: tally.message(index, -1, 0),
+            def channel_done(index: int = index) -> None:
+                tally.message(index, -1, 0)
+
+            result = work(path, options, prefix, on_channel=channel_done,
                           on_bytes=reading_reporter(progress, path))
             tally.file_done(index, result)
             results.append(result)

@@ -47,9 +47,12 @@ def read_openfast(path: str, options: Options) -> LoadHistory:
     channels = []
     for j in chosen:
         values = np.ascontiguousarray(data[:, j])
-        check_samples(values, options.allow_nan,
-                      lambda i, j=j: f"{path}: time step {i}, channel {names[j]!r}",
-                      lambda i, values=values: repr(float(values[i])))
+        name = names[j]
+
+        def where(i: int) -> str:
+            return f"{path}: time step {i}, channel {name!r}"
+
+        check_samples(values, options.allow_nan, where, lambda i: repr(float(values[i])))
         if np.isnan(values).all():
             raise only_nan(path, names[j])
         unit = options.unit if options.unit is not None else (plain_unit(units[j]) if j < len(units) else None)
