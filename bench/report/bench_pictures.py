@@ -2,7 +2,7 @@
 the drawing the report used before (every cycle on the spectrum, constrained
 layout), taken in turns in one run; and the peak memory (VmHWM, in a child
 process) of drawing the picture of a 10^7-sample channel, and of the whole
-report run with that picture.
+report run on 10^7 samples of four channels with their pictures.
 
     tools/bench-pictures [--samples 10000000] [--rounds 7]
 """
@@ -23,11 +23,16 @@ from cyclewright_report.pictures import draw_channel
 import cyclewright
 
 
-def load_history(n: int, seed: int = 5) -> np.ndarray:
-    """A random walk plus white noise, quantised to 0.01 and flat tops merged:
-    nearly every sample a turning point, so nearly one half cycle per sample."""
+def quantised_history(n: int, seed: int = 5) -> np.ndarray:
+    """A random walk plus white noise, quantised to 0.01: nearly every sample
+    a turning point, so nearly one half cycle per sample."""
     rng = np.random.default_rng(seed)
-    x = np.round(np.cumsum(rng.normal(size=n)) + 3 * rng.normal(size=n), 2)
+    return np.round(np.cumsum(rng.normal(size=n)) + 3 * rng.normal(size=n), 2)
+
+
+def load_history(n: int, seed: int = 5) -> np.ndarray:
+    """The same with its flat tops merged, as the report counts it."""
+    x = quantised_history(n, seed)
     return x[np.r_[True, np.diff(x) != 0]]
 
 
@@ -86,22 +91,25 @@ def main() -> None:
         print(f"picture of {short.size} samples: {best['now']:.3f} s, before {best['before']:.3f} s "
               f"(now/before = {best['now'] / best['before']:.2f})")
 
-        big = f"{work}/big.npy"
+        big, channels = f"{work}/big.npy", f"{work}/channels.npy"
         np.save(big, load_history(args.samples))
+        np.save(channels, np.column_stack([quantised_history(args.samples, seed) for seed in range(4)]))
         n = np.load(big, mmap_mode="r").size
         cycles = len(cyclewright.halfcycles(np.load(big)[:1_000_000], True)) * n // 1_000_000
         setup = f"import numpy as np\nx = np.load({big!r})\nfrom cyclewright_report.pictures import draw_channel\n"
         held = child_peak(setup + "import matplotlib.figure, matplotlib.backends.backend_agg")
         drawn = child_peak(setup + f"draw_channel({work!r} + '/big.png', x, title='t', unit='kN', half=True, "
                                    "loads=[(4.0, 1.0)])")
-        print(f"picture of {n} samples (about {cycles} half cycles): peak RSS {drawn:.0f} MiB "
-              f"(signal and imports alone {held:.0f} MiB)")
+        before = child_peak(setup + f"import bench_pictures\nbench_pictures.previous_drawing({work!r} + '/b.png', x)")
+        print(f"picture of {n} samples (about {cycles} half cycles): peak RSS {drawn:.0f} MiB, "
+              f"before {before:.0f} MiB (signal and imports alone {held:.0f} MiB)")
         report = subprocess.run(
             [sys.executable, "-c", "import resource, subprocess, sys; subprocess.run(sys.argv[1:], check=True); "
              "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024)",
-             sys.executable, "-m", "cyclewright_report", big, "--plots", f"{work}/pictures", "--jobs", "1"],
+             sys.executable, "-m", "cyclewright_report", channels, "--plots", f"{work}/pictures"],
             capture_output=True, text=True, check=True)
-        print(f"report of {n} samples with its picture: peak RSS {float(report.stdout.split()[-1]):.0f} MiB")
+        print(f"report of {args.samples} samples x 4 channels with their pictures: "
+              f"peak RSS {float(report.stdout.split()[-1]):.0f} MiB (largest process)")
 
 
 if __name__ == "__main__":
