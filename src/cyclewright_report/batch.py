@@ -169,12 +169,14 @@ class Progress:
 
     def read(self, path: str, done: int, size: int) -> None:
         name = os.path.basename(path)
-        if done >= size:
-            self.reading.pop(name, None)
-        else:
+        before = self.reading.pop(name, 0.0)
+        if done < size:
             self.reading[name] = done / max(size, 1)
         if self.tty:
             self._show()
+        elif self.enabled and name in self.reading and int(10 * self.reading[name]) > int(10 * before):
+            self.stream.write(self.line() + "\n")  # a line at every tenth of the file
+            self.stream.flush()
 
     def file(self, path: str = "") -> None:
         self.files_done += 1

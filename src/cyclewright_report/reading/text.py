@@ -22,7 +22,7 @@ USUAL_DELIMITERS = {",": "','", ";": "';'", "\t": "'\\t'", "|": "'|'"}
 # Python's float() reads these as NaN; pandas needs them named. Nothing else
 # (no empty cell, no 'NA') may become NaN unnoticed.
 NAN_TEXTS = ["nan", "NaN", "NAN", "-nan", "-NaN", "-NAN", "+nan", "+NaN", "+NAN"]
-CHUNK_ROWS = 1 << 20  # rows per parser chunk: progress, and memory in step with the file
+CHUNK_ROWS = 1 << 18  # rows per parser chunk: progress, and memory in step with the file
 
 
 @dataclasses.dataclass(frozen=True)
