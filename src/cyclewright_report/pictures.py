@@ -47,6 +47,7 @@ def draw_channel(target: str, samples: np.ndarray, *, title: str, unit: str | No
                  loads: Sequence[tuple[float, float]], dpi: int = 100, fmt: str = "png") -> None:
     """Writes the picture of one channel to `target` (suffix `.FMT`), whole or
     not at all. `samples` is the signal as counted, `loads` its (m, DEL) pairs."""
+    target = os.fspath(target)
     if fmt not in FORMATS:
         raise ValueError(f"picture format {fmt!r}: use one of {', '.join(FORMATS)}")
     if not target.lower().endswith("." + fmt):
