@@ -19,9 +19,10 @@ import cyclewright
 
 def main(argv: list[str]) -> int:
     path = argv[1] if len(argv) > 1 else Path(__file__).parent / "data" / "example_load.csv"
-    table = np.loadtxt(path, delimiter=",", skiprows=1, ndmin=2)
+    # A header row, a units row, then time and one column per channel.
+    table = np.loadtxt(path, delimiter=",", skiprows=2, ndmin=2)
     names = Path(path).read_text().splitlines()[0].split(",")
-    for name, column in zip(names, table.T):
+    for name, column in zip(names[1:], table[:, 1:].T):
         x = np.ascontiguousarray(column)
         # Flat tops: merge each run of equal samples, or they add no cycle.
         x = x[np.r_[True, np.diff(x) != 0]]

@@ -52,7 +52,7 @@ def format_table(results: Sequence[FileResult], options: Options,
     units = any(row.unit for row in rows)
     durations = any(row.duration is not None for row in rows)
     header = ["file", "channel", *(["unit"] * units), "samples", "merged",
-              *(["duration s"] * durations), "m", "eq. load", "closed at max"]
+              *(["duration (s)"] * durations), "m", "eq. load", "closed at max"]
     lines = []
     for k, row in enumerate(rows):
         new_file = k == 0 or row.file != rows[k - 1].file

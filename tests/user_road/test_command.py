@@ -64,8 +64,9 @@ def test_default_table_on_stdout(cli, tmp_path):
     assert lines[0] == ("equivalent loads at neq = 10000000; "
                         "half = True: each half cycle of the residue counts as half a cycle; "
                         "flat tops merged: each run of equal consecutive samples counts as one sample")
-    assert lines[1].split() == ["file", "channel", "samples", "merged", "m", "eq.", "load", "closed",
-                                "at", "max"]
+    assert lines[1].split() == ["file", "channel", "unit", "samples", "merged", "duration", "(s)", "m",
+                                "eq.", "load", "closed", "at", "max"]
+    assert lines[2].split()[1:7] == ["blade_root_flap", "kNm", "4000", "0", "400", "3"]
     exponents = [line.split()[-3] for line in lines[2:26]]
     assert exponents == ["3", "4", "5", "8", "10", "12"] * 4
     pictures = [line.removeprefix("picture: ") for line in lines[26:]]
