@@ -32,13 +32,23 @@ def counted_signal(samples: np.ndarray, options: Options) -> np.ndarray:
     return samples if options.keep_plateaus else merge_plateaus(samples)
 
 
+def closed_signal(samples: np.ndarray, options: Options) -> np.ndarray:
+    """The samples whose closed load is wanted. Closing joins the last sample
+    to the first; when the two are equal that join is a flat top again, so
+    with merged flat tops the last sample goes too."""
+    if options.keep_plateaus or samples.size < 3 or samples[0] != samples[-1]:
+        return samples
+    return samples[:-1]
+
+
 def equivalent_loads(samples: np.ndarray, options: Options) -> list[tuple[float, float, float]]:
     """(m, load, load closed at the maximum) for every exponent, of the
     samples as given (merge them first: counted_signal)."""
     loads = []
+    closing = closed_signal(samples, options)
     for m in options.exponents:
         plain = cyclewright.eq_load_python(samples, m, options.neq, options.half)
-        closed = cyclewright.eq_load_max_half_cycle_closed_python(samples, m, options.neq, options.half)
+        closed = cyclewright.eq_load_max_half_cycle_closed_python(closing, m, options.neq, options.half)
         loads.append((m, plain, closed))
     return loads
 

@@ -17,13 +17,24 @@ def _write(folder, files):
         (folder / name).write_text(text)
 
 
-@pytest.mark.parametrize("flags, eq_load, merged", [([], 1.0, "2"), (["--keep-plateaus"], 0.0, "0")])
-def test_flat_tops(cli, tmp_path, flags, eq_load, merged):
-    _write(tmp_path, {"flat.csv": "x\n0\n1\n1\n1\n0\n"})
+# samples, flags -> the loads (m = 1, neq = 1) and the samples merged away.
+FLAT_TOPS = [
+    ("0 1 1 1 0", [], (1.0, 1.0), "2"),
+    ("0 1 1 1 0", ["--keep-plateaus"], (0.0, 0.0), "0"),
+    # Closing joins the last sample to the first: equal, they are a flat top too.
+    ("2 2 3 2", [], (1.0, 1.0), "1"),
+    ("2 2 3 2", ["--keep-plateaus"], (1.0, 0.0), "0"),
+]
+
+
+@pytest.mark.parametrize("samples, flags, loads, merged", FLAT_TOPS)
+def test_flat_tops(cli, tmp_path, samples, flags, loads, merged):
+    _write(tmp_path, {"flat.csv": "x\n" + samples.replace(" ", "\n") + "\n"})
     run = cli(tmp_path / "flat.csv", "-m", "1", "--neq", "1", "--no-plots", "--csv", tmp_path / "t.csv", *flags)
     assert run.code == 0, run.err
     (row,) = read_table(tmp_path / "t.csv")
-    assert (float(row["eq_load"]), row["merged"], row["samples"]) == (eq_load, merged, "5")
+    assert (float(row["eq_load"]), float(row["eq_load_closed"])) == loads
+    assert (row["merged"], row["samples"]) == (merged, str(len(samples.split())))
 
 
 def test_keep_going_writes_the_good_files(cli, tmp_path):
