@@ -117,12 +117,14 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
                 lifetime = _lifetime(results, hours, options)
         written = outputs.write(results, options, lifetime, failures)
         outputs.discard()  # only an empty, unused picture folder
-    except (ReportError, KeyboardInterrupt) as exc:
+    except BaseException as exc:
         # Nothing written: no table, no temporary, no picture of this run, no empty folder.
         remove_pictures(_new_pictures(options.plot_dir, before, picture_prefixes(good),
                                       options.plot_format) if outputs is not None else [])
         if outputs is not None:
             outputs.discard()
+        if not isinstance(exc, (ReportError, KeyboardInterrupt)):
+            raise  # a fault of the report itself: its traceback helps
         if isinstance(exc, KeyboardInterrupt):
             err.write(f"{prog}: interrupted\n")
             return 130
