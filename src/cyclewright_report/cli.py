@@ -36,8 +36,9 @@ come out too low. The tables say how many samples each channel lost
 Inputs: text tables under any extension (a header row naming the channels,
 an optional units row right after it, one row per time step), .npy arrays
 (1-D, or 2-D with one column per channel) and OpenFAST output (.out, .outb;
-pip install 'cyclewright[openfast]'). A column named time (any case), or the
-one --time-column names, is not a load: it gives the file's duration.
+pip install 'cyclewright[openfast]'). A column named time (any case, also
+'Time [s]'), or the one --time-column names, is not a load: its seconds give
+the file's duration.
 
 Lifetime loads: --weights FILE, a CSV of file name and hours, adds per
 channel and m DEL_life = (sum_i n_i * DEL_i**m) ** (1/m), the load at neq

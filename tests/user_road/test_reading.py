@@ -38,6 +38,7 @@ UNITS_AND_TIME = [
     pytest.param("t;a\n[s];[kNm]\n0;1\n2;2\n", {"delimiter": ";", "time_column": "t"}, ["kNm"], 4.0,
                  id="brackets"),
     pytest.param("a,b\n-,m/s\n1,2\n", {"unit": "N"}, ["N", "N"], None, id="unit-overrides"),
+    pytest.param("a,Time [s]\n1,0\n2,3\n", {}, [None], 6.0, id="time-with-its-unit"),
     pytest.param("time,a\n0,1\n", {}, [None], None, id="one-step-no-duration"),
 ]
 

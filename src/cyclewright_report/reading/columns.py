@@ -4,21 +4,25 @@ are loads, which samples the module may take, and how long a file lasts."""
 from __future__ import annotations
 
 import fnmatch
+import re
 from collections.abc import Callable, Sequence
 
 import numpy as np
 
 from ..model import Options, ReportError
 
+# "time" in any case, alone or with its unit in brackets: "Time [s]", "TIME(s)".
+TIME_NAME = re.compile(r"time(\s*(\[\s*s\s*\]|\(\s*s\s*\)))?", re.IGNORECASE)
+
 
 def time_index(names: Sequence[str], options: Options, path: str) -> int | None:
-    """The column that holds time, if any: --time-column, or one named
-    'time' in any case."""
+    """The column that holds time in seconds, if any: --time-column, or one
+    named 'time' in any case, alone or with '[s]' or '(s)'."""
     if options.time_column is not None:
         if options.time_column not in names:
             raise ReportError(f"{path}: no column named {options.time_column!r} (--time-column)")
         return names.index(options.time_column)
-    found = [j for j, name in enumerate(names) if name.lower() == "time"]
+    found = [j for j, name in enumerate(names) if TIME_NAME.fullmatch(name)]
     if len(found) > 1:
         raise ReportError(f"{path}: {len(found)} columns are named time; choose one with --time-column")
     return found[0] if found else None
