@@ -9,7 +9,7 @@ import struct
 import numpy as np
 import pytest
 
-from road_support import EXAMPLE_LOAD
+from road_support import EXAMPLE_LOAD, read_table
 
 pytest.importorskip("openfast_io")
 rainflow = pytest.importorskip("rainflow")
@@ -83,7 +83,7 @@ def test_real_signal_loads_agree_with_the_rainflow_package(cli, report, outputs,
     run = cli(outputs / "turbine.out", "--no-plots", "--csv", table, "-m", "3,5,10")
     assert run.code == 0, run.err
     samples = {c.name: c.samples for c in report.read_load_history(str(outputs / "turbine.out")).channels}
-    rows = list(__import__("csv").DictReader(open(table)))
+    rows = read_table(table)
     assert sum(int(r["merged"]) for r in rows) > 0  # four digits make flat tops
     for row in rows:
         expected = _rainflow_load(samples[row["channel"]], float(row["m"]), 10**7)
