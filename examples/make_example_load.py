@@ -2,7 +2,8 @@
 """Writes the bundled example load history, examples/data/example_load.csv.
 
 Four channels of a wind turbine in kNm, 4000 samples each at 10 Hz (400 s),
-rotor at 12 rpm (once per revolution, 1P, is 0.2 Hz):
+after a time column and a units row, rotor at 12 rpm (once per revolution,
+1P, is 0.2 Hz):
 
 - blade_root_flap: thrust with turbulence, wind shear at 1P, a little 2P;
 - blade_root_edge: the blade's weight at 1P, plus turbulence and an edge-wise
@@ -83,8 +84,9 @@ def generate(seed: int = SEED, samples: int = SAMPLES) -> list[tuple[float, floa
 
 
 def render(rows: list[tuple[float, float, float, float]]) -> str:
-    lines = [",".join(CHANNELS)]
-    lines += [",".join(f"{value:.1f}" for value in row) for row in rows]
+    """A header row, a units row, then time in seconds and the four loads."""
+    lines = [",".join(("time", *CHANNELS)), ",".join(("s", *["kNm"] * len(CHANNELS)))]
+    lines += [",".join((f"{k / 10:.1f}", *(f"{value:.1f}" for value in row))) for k, row in enumerate(rows)]
     return "\n".join(lines) + "\n"
 
 

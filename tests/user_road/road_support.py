@@ -10,9 +10,9 @@ import sys
 from pathlib import Path
 
 TOP = Path(__file__).resolve().parents[2]
+SRC = TOP / "src"
 EXAMPLES = TOP / "examples"
 EXAMPLE_LOAD = EXAMPLES / "data" / "example_load.csv"
-REPORT_SCRIPT = EXAMPLES / "fatigue_report.py"
 
 # The worked signal of the equivalent-load examples, and its loads at m = 3
 # and 4 to ten significant digits: (half, m, neq) -> (plain, closed at max).
@@ -37,10 +37,11 @@ class Run:
 
 
 def run_script(*args: object, cwd: Path | None = None) -> Run:
-    """Runs the report as its own process, as a user does."""
-    done = subprocess.run([sys.executable, str(REPORT_SCRIPT), *map(str, args)],
+    """Runs the command as its own process, as a user does."""
+    path = os.pathsep.join(p for p in (os.environ.get("PYTHONPATH"), str(SRC)) if p)
+    done = subprocess.run([sys.executable, "-m", "cyclewright_report", *map(str, args)],
                           cwd=cwd, capture_output=True, text=True, timeout=300,
-                          env={**os.environ, "PYTHONDONTWRITEBYTECODE": "1"})
+                          env={**os.environ, "PYTHONDONTWRITEBYTECODE": "1", "PYTHONPATH": path})
     return Run(done.returncode, done.stdout, done.stderr)
 
 

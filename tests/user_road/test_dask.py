@@ -1,14 +1,14 @@
-"""The cluster example: the same table from Dask workers in other processes
+"""The Dask runner: the same table from cluster workers in other processes
 as from the local run."""
 
 from __future__ import annotations
 
-import sys
+import dataclasses
 
 import numpy as np
 import pytest
 
-from road_support import EXAMPLE_LOAD, EXAMPLES
+from road_support import EXAMPLE_LOAD
 
 distributed = pytest.importorskip("dask.distributed")
 
@@ -22,39 +22,39 @@ def client():
 
 
 @pytest.fixture(scope="module")
-def dask_report(report):
-    sys.path.insert(0, str(EXAMPLES))
-    import dask_report
-    return dask_report
+def dask_run(report):
+    from cyclewright_report import dask_run
+    return dask_run
 
 
-def test_cluster_table_equals_local_table(client, dask_report, report, tmp_path):
+def test_cluster_table_equals_local_table(client, dask_run, report, tmp_path):
+    pytest.importorskip("matplotlib")
     extra = tmp_path / "walk.npy"
     np.save(extra, np.cumsum(np.random.default_rng(7).normal(size=(2000, 2)), axis=0))
     paths = [str(EXAMPLE_LOAD), str(extra)]
     options = report.Options(exponents=(3.0, 10.0), neq=10**6, half=False,
                              plot_dir=str(tmp_path / "pictures"))
-    local = report.run_report(paths, report.Options(**{**options.__dict__, "plot_dir": None}), jobs=1)
-    remote = dask_report.report_on_cluster(client, paths, options)
+    local = report.run_report(paths, dataclasses.replace(options, plot_dir=None), jobs=1)
+    remote = dask_run.report_on_cluster(client, paths, options)
     assert [r.rows for r in remote] == [r.rows for r in local]
     assert len(sum((r.pictures for r in remote), [])) == 6
     workers = client.run(lambda: __import__("os").getpid())
     assert len(set(workers.values())) == 2
 
 
-def test_cluster_reports_a_bad_file(client, dask_report, report, tmp_path):
+def test_cluster_reports_a_bad_file(client, dask_run, report, tmp_path):
     bad = tmp_path / "bad.csv"
     bad.write_text("a\n1\nx\n")
     with pytest.raises(report.ReportError, match=r"bad.csv: line 3, column 1 \('a'\): 'x' is not a number"):
-        dask_report.report_on_cluster(client, [str(EXAMPLE_LOAD), str(bad)], report.Options())
+        dask_run.report_on_cluster(client, [str(EXAMPLE_LOAD), str(bad)], report.Options())
+    kept = dask_run.report_on_cluster(client, [str(EXAMPLE_LOAD), str(bad)], report.Options(), keep_going=True)
+    assert isinstance(kept[0], report.FileResult) and isinstance(kept[1], report.FileFailure)
 
 
-def test_command_line(client, dask_report, tmp_path, capsys):
-    address = client.scheduler.address
+def test_command_line(client, cli, tmp_path):
     table = tmp_path / "t.csv"
-    code = dask_report.main([str(EXAMPLE_LOAD), "--scheduler", address, "--no-plots", "-m", "4",
-                             "--csv", str(table)])
-    out = capsys.readouterr().out
-    assert code == 0
-    assert out.splitlines()[0].startswith("equivalent loads at neq = 10000000")
+    run = cli(EXAMPLE_LOAD, "--scheduler", client.scheduler.address, "--no-plots", "-m", "4",
+              "--csv", table)
+    assert run.code == 0, run.err
+    assert run.out.splitlines()[0].startswith("equivalent loads at neq = 10000000")
     assert len(table.read_text().splitlines()) == 1 + 4

@@ -30,7 +30,7 @@ def test_generator_writes_the_file(tmp_path):
 
 def test_small_and_realistic(report):
     assert EXAMPLE_LOAD.stat().st_size < 200_000
-    channels = report.read_load_history(str(EXAMPLE_LOAD))
+    channels = report.read_load_history(str(EXAMPLE_LOAD)).channels
     assert [c.name for c in channels] == ["blade_root_flap", "blade_root_edge", "tower_base_fa",
                                           "shaft_torque"]
     for channel in channels:

@@ -1,7 +1,8 @@
-"""The package as a user gets it: `pip wheel .` and `pip install .` with build
-isolation (build and run dependencies from PyPI) in fresh virtual
-environments, the module imported from outside the source tree, and the type
-stub checked against the installed module by mypy's stubtest."""
+"""The package as a user gets it: the manylinux wheel of tools/wheel and
+`pip install .` with build isolation (build and run dependencies from PyPI)
+in fresh virtual environments without matplotlib: the module imported from
+outside the source tree, the installed cyclewright-report command run without
+a compiler on PATH, and the type stub checked by mypy's stubtest."""
 
 from __future__ import annotations
 
@@ -22,6 +23,9 @@ from road_support import TOP
 # The interpreter that makes the fresh environments: the base one, not a venv.
 BASE_PYTHON = os.environ.get("CYCLEWRIGHT_BASE_PYTHON") or getattr(sys, "_base_executable", sys.executable)
 STUB = TOP / "src" / "python_module" / "cyclewright.pyi"
+REPORT_PACKAGE = TOP / "src" / "cyclewright_report"
+EXAMPLE_LOAD = TOP / "examples" / "data" / "example_load.csv"
+PLOTS_HINT = "pictures need pip install 'cyclewright[plots]'"
 
 
 def _version() -> str:
@@ -30,13 +34,17 @@ def _version() -> str:
     return match.group(1)
 
 
-def _run(*args, cwd=None, timeout=600):
+def _run(*args, cwd=None, timeout=600, path=None, check=True):
     env = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "CYCLEWRIGHT_BUILD_DIR")}
     env["PIP_DISABLE_PIP_VERSION_CHECK"] = "1"
+    if path is not None:
+        env["PATH"] = str(path)
     done = subprocess.run([str(a) for a in args], cwd=cwd, env=env, capture_output=True, text=True,
                           timeout=timeout)
-    assert done.returncode == 0, f"{args} failed:\n{done.stdout[-3000:]}\n{done.stderr[-3000:]}"
-    return done.stdout
+    if check:
+        assert done.returncode == 0, f"{args} failed:\n{done.stdout[-3000:]}\n{done.stderr[-3000:]}"
+        return done.stdout
+    return done
 
 
 def _fresh_venv(where: Path) -> Path:
@@ -46,11 +54,19 @@ def _fresh_venv(where: Path) -> Path:
 
 @pytest.fixture(scope="module")
 def wheel(tmp_path_factory) -> Path:
+    """The wheel for other Linux machines: pip wheel, then auditwheel repair."""
     out = tmp_path_factory.mktemp("wheels")
-    builder = _fresh_venv(tmp_path_factory.mktemp("builder") / "venv")
-    _run(builder, "-m", "pip", "wheel", "--no-deps", "-q", "-w", out, TOP)
+    _run(TOP / "tools" / "wheel", "--inside", BASE_PYTHON, out)
     (found,) = out.glob("cyclewright-*.whl")
     return found
+
+
+@pytest.fixture(scope="module")
+def repaired(tmp_path_factory, wheel) -> Path:
+    """A fresh environment holding that wheel, installed from binaries only."""
+    python = _fresh_venv(tmp_path_factory.mktemp("wheel-user") / "venv")
+    _run(python, "-m", "pip", "install", "-q", "--only-binary", ":all:", wheel)
+    return python
 
 
 @pytest.fixture(scope="module")
@@ -64,22 +80,27 @@ def installed(tmp_path_factory) -> Path:
 
 def test_wheel_contents(wheel):
     version = _version()
-    assert re.fullmatch(rf"cyclewright-{re.escape(version)}-cp3\d+-cp3\d+-\w+\.whl", wheel.name)
+    assert re.fullmatch(rf"cyclewright-{re.escape(version)}-cp3\d+-cp3\d+-manylinux_2_\d+_x86_64\.whl", wheel.name)
+    package = {f"cyclewright_report/{p.relative_to(REPORT_PACKAGE).as_posix()}"
+               for p in REPORT_PACKAGE.rglob("*.py")}
     with zipfile.ZipFile(wheel) as z:
-        names = set(z.namelist())
+        names = {n for n in z.namelist() if not n.endswith("/")}
         info = f"cyclewright-{version}.dist-info"
         (module,) = [n for n in names if n.startswith("cyclewright.") and n.endswith(".so")]
         assert "/" not in module
-        assert names == {module, "cyclewright.pyi", "cyclewright-stubs/__init__.pyi",
+        assert names == {module, "cyclewright.pyi", "cyclewright-stubs/__init__.pyi", *package,
                          f"{info}/METADATA", f"{info}/WHEEL", f"{info}/RECORD",
-                         f"{info}/licenses/LICENSE"}
+                         f"{info}/entry_points.txt", f"{info}/licenses/LICENSE"}
         assert z.read("cyclewright.pyi") == z.read("cyclewright-stubs/__init__.pyi") == STUB.read_bytes()
         assert z.read(f"{info}/licenses/LICENSE") == (TOP / "LICENSE").read_bytes()
+        assert "cyclewright-report = cyclewright_report.cli:main" in z.read(f"{info}/entry_points.txt").decode()
         metadata = email.parser.Parser().parsestr(z.read(f"{info}/METADATA").decode())
     assert metadata["Name"] == "cyclewright" and metadata["Version"] == version
     assert metadata["License-Expression"] == "MIT"
     assert metadata["Requires-Python"] == ">=3.11"
-    assert [r.replace(" ", "") for r in metadata.get_all("Requires-Dist")] == ["numpy>=1.26"]
+    assert [r.replace(" ", "") for r in metadata.get_all("Requires-Dist")] == [
+        "numpy>=1.26", "pandas>=2.2", 'matplotlib>=3.8;extra=="plots"',
+        'dask[distributed]>=2024.1;extra=="dask"', 'openfast-io>=4;extra=="openfast"']
     assert "rainflow" in metadata["Summary"].lower()
     classifiers = metadata.get_all("Classifier")
     for minor in (11, 12, 13, 14):
@@ -112,7 +133,28 @@ def test_installed_module_from_outside_the_tree(installed, tmp_path):
     assert result["plain"] == pytest.approx(7.149831284, rel=1e-9)
     assert result["closed"] == pytest.approx(7.813389232, rel=1e-9)
     shown = _run(installed, "-m", "pip", "show", "cyclewright")
-    assert f"Version: {_version()}" in shown and "Requires: numpy" in shown
+    assert f"Version: {_version()}" in shown and "Requires: numpy, pandas" in shown
+
+
+@pytest.mark.parametrize("environment", ["installed", "repaired"])
+def test_installed_command_without_matplotlib(request, environment, tmp_path):
+    """The tables are written and one line tells how to get the pictures; an
+    explicit picture folder fails at once, leaving nothing behind. No
+    compiler is on PATH: the environment's own bin folder only."""
+    python = request.getfixturevalue(environment)
+    bin_folder = python.parent
+    assert _run(python, "-c", "import matplotlib", check=False).returncode != 0
+    run = _run(bin_folder / "cyclewright-report", EXAMPLE_LOAD, "--csv", "t.csv", "--json", "t.json",
+               cwd=tmp_path, path=bin_folder, check=False)
+    assert run.returncode == 0, run.stderr
+    assert run.stderr.count(PLOTS_HINT) == 1
+    assert sorted(os.listdir(tmp_path)) == ["t.csv", "t.json"]
+    header = (tmp_path / "t.csv").read_text().splitlines()[0].split(",")
+    assert header[:8] == ["file", "channel", "samples", "m", "neq", "half", "eq_load", "eq_load_closed"]
+    refused = _run(python, "-m", "cyclewright_report", EXAMPLE_LOAD, "--plots", "pictures", "--csv", "u.csv",
+                   cwd=tmp_path, path=bin_folder, check=False)
+    assert refused.returncode == 1 and PLOTS_HINT in refused.stderr and "Traceback" not in refused.stderr
+    assert sorted(os.listdir(tmp_path)) == ["t.csv", "t.json"]
 
 
 def test_stub_matches_the_module(installed, tmp_path):

@@ -1,7 +1,7 @@
-"""The README's examples of the module say what the module does: every line
-`call  # value` of its Python blocks (or a call with `# value` on the next
-line) gives that value; a value ending in '...' is a prefix of the result's
-repr."""
+"""The README's examples say what the code does: every line `call  # value`
+of the module's Python blocks (or a call with `# value` on the next line)
+gives that value, a value ending in '...' being a prefix of the result's
+repr; and the report's example table is what the command prints."""
 
 from __future__ import annotations
 
@@ -15,7 +15,8 @@ from road_support import TOP
 
 def _examples():
     text = (TOP / "README.md").read_text()
-    section = text[text.index("## Using the module"):text.index("## The fatigue report")]
+    start = text.index("## Using the module")
+    section = text[start:text.index("\n## ", start)]
     blocks = re.findall(r"```python\n(.*?)```", section, flags=re.S)
     checks = []
     for block in blocks:
@@ -54,3 +55,14 @@ def test_readme_example(setup, call, expected):
         assert repr(result).startswith(expected[:-3]), (call, result)
     else:
         assert result == ast.literal_eval(expected), (call, result)
+
+
+def test_report_example_table(cli, monkeypatch):
+    monkeypatch.chdir(TOP)
+    text = (TOP / "README.md").read_text()
+    command = "cyclewright-report examples/data/example_load.csv -m 4,10 --no-plots"
+    assert command in text
+    shown = text[text.index(command):].split("```\n")[2].splitlines()
+    run = cli(*command.split()[1:])
+    assert run.code == 0 and shown[-1] == "..."
+    assert run.out.splitlines()[:len(shown) - 1] == shown[:-1]

@@ -1,5 +1,6 @@
-# The user's road on CPython 3.14 (tools/user-road): the fatigue report with
-# the bundled example load and the Dask example, then the package built and
-# installed by pip in fresh environments, with stubtest of its type stub.
-suite "user road: fatigue report, example load, Dask (CPython 3.14)" tools/user-road report "$@"
-suite "user road: pip wheel, pip install, type stub (CPython 3.14)" tools/user-road packaging "$@"
+# The user's road on CPython 3.14 (tools/user-road): the report command with
+# the bundled example load, its pictures and the Dask variant, then the
+# manylinux wheel and `pip install .` in fresh environments: the installed
+# command without matplotlib, and stubtest of the module's type stub.
+suite "user road: the report, example load, pictures, Dask (CPython 3.14)" tools/user-road report "$@"
+suite "user road: manylinux wheel, pip install, the installed command, type stub (CPython 3.14)" tools/user-road packaging "$@"

@@ -1,4 +1,4 @@
-"""The fatigue report end to end: its numbers, its options, its tables and
+"""The command end to end: its numbers, its options, its tables and
 pictures, and runs over many files in worker processes."""
 
 from __future__ import annotations
@@ -43,7 +43,8 @@ def test_tables_hold_the_modules_doubles_exactly(cli, report, tmp_path):
     table, document = tmp_path / "t.csv", tmp_path / "t.json"
     run = cli(EXAMPLE_LOAD, "--no-plots", "--csv", table, "--json", document)
     assert run.code == 0, run.err
-    channels = {c.name: c.samples for c in report.read_load_history(str(EXAMPLE_LOAD))}
+    channels = {c.name: report.merge_plateaus(c.samples)
+                for c in report.read_load_history(str(EXAMPLE_LOAD)).channels}
     rows = read_table(table)
     assert len(rows) == 4 * 6
     json_rows = json.loads(document.read_text())["rows"]
@@ -61,8 +62,11 @@ def test_default_table_on_stdout(cli, tmp_path):
     assert run.code == 0, run.err
     lines = run.out.splitlines()
     assert lines[0] == ("equivalent loads at neq = 10000000; "
-                        "half = True: each half cycle of the residue counts as half a cycle")
-    assert lines[1].split() == ["file", "channel", "samples", "m", "eq.", "load", "closed", "at", "max"]
+                        "half = True: each half cycle of the residue counts as half a cycle; "
+                        "flat tops merged: each run of equal consecutive samples counts as one sample")
+    assert lines[1].split() == ["file", "channel", "unit", "samples", "merged", "duration", "(s)", "m",
+                                "eq.", "load", "closed", "at", "max"]
+    assert lines[2].split()[1:7] == ["blade_root_flap", "kNm", "4000", "0", "400", "3"]
     exponents = [line.split()[-3] for line in lines[2:26]]
     assert exponents == ["3", "4", "5", "8", "10", "12"] * 4
     pictures = [line.removeprefix("picture: ") for line in lines[26:]]
@@ -118,16 +122,23 @@ USAGE_ERRORS = [
     (["-m", "3,,4"], "'' is not a number"),
     (["--jobs", "0"], "at least one job is needed"),
     (["--plots", "x", "--no-plots"], "not allowed with argument"),
+    (["--delimiter", ";;"], "--delimiter must be a single character"),
+    (["--delimiter", "x"], "--delimiter must be a single character"),
+    (["--decimal", ";"], "invalid choice"),
+    (["--dpi", "5"], "dpi must be from 10 to 2000"),
+    (["--plot-format", "jpg"], "invalid choice"),
+    (["--sample-rate", "0"], "the sample rate must be positive"),
+    (["--jobs", "2", "--local-workers", "2"], "not allowed with argument"),
 ]
 
 
 @pytest.mark.parametrize("args, message", USAGE_ERRORS, ids=[" ".join(a) for a, _ in USAGE_ERRORS])
 def test_usage_errors(report, capsys, args, message):
     with pytest.raises(SystemExit) as caught:
-        report.main([str(EXAMPLE_LOAD), *args])
+        report.cli.main([str(EXAMPLE_LOAD), *args])
     assert caught.value.code == 2
     err = capsys.readouterr().err
-    assert err.startswith("usage: fatigue_report") and message in err, err
+    assert err.startswith("usage: cyclewright-report") and message in err, err
 
 
 # --neq text -> cycles.
@@ -137,12 +148,7 @@ NEQ = [("10000000", 10**7), ("1e7", 10**7), ("1E+7", 10**7), ("2_000", 2000),
 
 @pytest.mark.parametrize("text, neq", NEQ)
 def test_neq_forms(report, text, neq):
-    assert report.parse_neq(text) == neq
-
-
-def test_delimiter_must_be_one_character(cli):
-    run = cli(EXAMPLE_LOAD, "--delimiter", ";;", "--no-plots")
-    assert (run.code, run.err) == (1, "fatigue_report: error: --delimiter must be a single character\n")
+    assert report.cli.parse_neq(text) == neq
 
 
 def test_bad_file_stops_the_run_with_one_line(cli, tmp_path):
@@ -153,21 +159,21 @@ def test_bad_file_stops_the_run_with_one_line(cli, tmp_path):
     table = tmp_path / "t.csv"
     run = cli(good, bad, "--no-plots", "--csv", table, "--jobs", "1")
     assert run.code == 1
-    assert run.err == f"fatigue_report: error: {bad}: line 3, column 2 ('b'): 'oops' is not a number\n"
+    assert run.err == f"cyclewright-report: error: {bad}: line 3, column 2 ('b'): 'oops' is not a number\n"
     assert run.out == "" and not table.exists()
 
 
 def test_missing_file_is_found_before_any_work(cli, tmp_path):
     run = cli(EXAMPLE_LOAD, tmp_path / "absent.csv", "--plots", tmp_path / "p")
     assert run.code == 1
-    assert run.err == f"fatigue_report: error: {tmp_path / 'absent.csv'}: no such file\n"
-    assert not (tmp_path / "p").exists() or not os.listdir(tmp_path / "p")
+    assert run.err == f"cyclewright-report: error: {tmp_path / 'absent.csv'}: no such file\n"
+    assert not (tmp_path / "p").exists()
 
 
 def test_unwritable_table(cli, tmp_path):
     run = cli(EXAMPLE_LOAD, "--no-plots", "--csv", tmp_path / "no" / "such" / "t.csv")
     assert run.code == 1
-    assert run.err.startswith("fatigue_report: error: ") and "cannot write" in run.err
+    assert run.err.startswith("cyclewright-report: error: ") and "cannot write" in run.err
     assert run.err.count("\n") == 1
 
 
@@ -228,7 +234,7 @@ def test_a_bad_file_in_a_worker_fails_the_run(tmp_path):
     run = run_script(paths[0], bad, paths[1], "--jobs", "2", "--no-plots",
                      "--json", tmp_path / "t.json")
     assert run.code == 1
-    assert run.err == f"fatigue_report: error: {bad}: row 1, column 0: non-finite sample inf\n"
+    assert run.err == f"cyclewright-report: error: {bad}: row 1, column 0: non-finite sample inf\n"
     assert not (tmp_path / "t.json").exists()
 
 

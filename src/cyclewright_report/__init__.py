@@ -1,0 +1,22 @@
+"""cyclewright_report: the fatigue report built on the cyclewright module.
+
+The command `cyclewright-report` (or `python -m cyclewright_report`) reads
+load histories and writes, per channel, the damage-equivalent loads for a
+list of Wöhler exponents, tables in CSV and JSON and a picture of the
+rainflow cycles. The same work is a Python API:
+
+    from cyclewright_report import Options, analyse_file, read_load_history, run_report
+"""
+
+from __future__ import annotations
+
+from .batch import analyse_file, analyse_or_fail, expand_inputs, run_report
+from .counting import equivalent_loads, lifetime_load, merge_plateaus
+from .model import Channel, FileFailure, FileResult, LoadHistory, Options, ReportError, Row
+from .reading import count_channels, read_load_history
+
+__all__ = [
+    "Channel", "FileFailure", "FileResult", "LoadHistory", "Options", "ReportError", "Row",
+    "analyse_file", "analyse_or_fail", "count_channels", "equivalent_loads", "expand_inputs",
+    "lifetime_load", "merge_plateaus", "read_load_history", "run_report",
+]

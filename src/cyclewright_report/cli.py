@@ -1,0 +1,224 @@
+"""The command line: `cyclewright-report` and `python -m cyclewright_report`.
+Parses the options and hands them to the report."""
+
+from __future__ import annotations
+
+import argparse
+import decimal
+import math
+import sys
+from collections.abc import Sequence
+from typing import TextIO
+
+from . import pictures
+from .batch import default_jobs, run_report
+from .model import DEFAULT_EXPONENTS, DEFAULT_NEQ, NEQ_LIMIT, Options, ReportError
+from .reading import WHITESPACE
+from .report import Request, Runner, report
+
+PROG = "cyclewright-report"
+DEFAULT_PLOTS = "fatigue-report"
+
+DESCRIPTION = """\
+Damage-equivalent loads and rainflow pictures of load histories.
+
+For each channel the report prints the damage-equivalent load for every
+Wöhler exponent m at neq cycles, of the signal as it is and of the signal
+closed at its maximum, and draws a picture of its rainflow cycles.
+
+Flat tops: by default each run of equal consecutive samples is merged into
+one sample before counting (x[np.r_[True, np.diff(x) != 0]]). The module
+never takes a sample equal to a neighbour as a turning point, so without the
+merge a flat top or bottom of a quantised signal adds no cycle and the loads
+come out too low. The tables say how many samples each channel lost
+(column 'merged'); --keep-plateaus hands the samples to the module unchanged.
+
+Inputs: text tables under any extension (a header row naming the channels,
+an optional units row right after it, one row per time step), .npy arrays
+(1-D, or 2-D with one column per channel) and OpenFAST output (.out, .outb;
+pip install 'cyclewright[openfast]'). A column named time (any case, also
+'Time [s]'), or the one --time-column names, is not a load: its seconds give
+the file's duration.
+
+Lifetime loads: --weights FILE, a CSV of file name and hours, adds per
+channel and m DEL_life = (sum_i n_i * DEL_i**m) ** (1/m), the load at neq
+cycles with the damage of every file's cycles n_i times over, where
+n_i = hours_i * 3600 / T_i and T_i is the file's duration in seconds (last
+time minus first, times n/(n-1) for n samples; or n / --sample-rate).
+
+Exit status: 0 all written; 1 nothing written (one line says why); 2 with
+--keep-going, the tables of the good files written and some file failed."""
+
+
+def parse_exponents(text: str) -> tuple[float, ...]:
+    exponents = []
+    for part in text.split(","):
+        try:
+            m = float(part)
+        except ValueError:
+            raise argparse.ArgumentTypeError(f"{part.strip()!r} is not a number") from None
+        if not (math.isfinite(m) and m > 0):
+            raise argparse.ArgumentTypeError(f"a Wöhler exponent must be positive and finite, not {part.strip()}")
+        exponents.append(m)
+    return tuple(exponents)
+
+
+def parse_neq(text: str) -> int:
+    """A positive whole number of cycles, written as 10000000 or 1e7."""
+    try:
+        value = decimal.Decimal(text.strip().replace("_", ""))
+    except decimal.InvalidOperation:
+        raise argparse.ArgumentTypeError(f"{text!r} is not a number") from None
+    if not value.is_finite() or value != value.to_integral_value():
+        raise argparse.ArgumentTypeError(f"neq must be a whole number of cycles, not {text}")
+    neq = int(value)
+    if not 1 <= neq < NEQ_LIMIT:
+        raise argparse.ArgumentTypeError(f"neq must be from 1 to 2**64 - 1, not {text}")
+    return neq
+
+
+def _whole(low: int, high: int, what: str):
+    def parse(text: str) -> int:
+        try:
+            value = int(text)
+        except ValueError:
+            raise argparse.ArgumentTypeError(f"{text!r} is not a whole number") from None
+        if not low <= value <= high:
+            raise argparse.ArgumentTypeError(what)
+        return value
+    return parse
+
+
+parse_jobs = _whole(1, 10**6, "at least one job is needed")
+
+
+def parse_rate(text: str) -> float:
+    try:
+        rate = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"{text!r} is not a number") from None
+    if not (math.isfinite(rate) and rate > 0):
+        raise argparse.ArgumentTypeError("the sample rate must be positive and finite (Hz)")
+    return rate
+
+
+def parse_delimiter(text: str) -> str:
+    named = {"\\t": "\t", "tab": "\t", "ws": WHITESPACE, "whitespace": WHITESPACE}
+    delimiter = named.get(text.lower(), text)
+    if delimiter != WHITESPACE and (len(delimiter) != 1 or delimiter in "\r\n\"" or delimiter.isalnum()):
+        raise argparse.ArgumentTypeError(
+            "--delimiter must be a single character other than a letter, a digit or a quote, "
+            "'\\t' for tabs, or ws for any run of whitespace")
+    return delimiter
+
+
+def _patterns(text: str) -> list[str]:
+    return [part.strip() for part in text.split(",") if part.strip()]
+
+
+def build_parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(prog=PROG, description=DESCRIPTION,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("inputs", nargs="+", metavar="LOADS",
+                        help="load histories: text tables, .npy, OpenFAST .out/.outb; "
+                             "glob patterns allowed ('runs/**/*.csv')")
+    counting = parser.add_argument_group("counting")
+    counting.add_argument("-m", "--exponents", type=parse_exponents, default=DEFAULT_EXPONENTS,
+                          metavar="M,M,...", help="Wöhler exponents (default 3,4,5,8,10,12)")
+    counting.add_argument("--neq", type=parse_neq, default=DEFAULT_NEQ,
+                          help="number of equivalent cycles (default 1e7)")
+    counting.add_argument("--half", action=argparse.BooleanOptionalAction, default=True,
+                          help="count each half cycle of the residue as half a cycle (default); "
+                               "--no-half counts it as a full cycle")
+    counting.add_argument("--keep-plateaus", action="store_true",
+                          help="hand the samples to the module unchanged: a run of equal "
+                               "samples then adds no turning point (default: merged into one)")
+    counting.add_argument("--allow-nan", action="store_true",
+                          help="let NaN samples through: an interior NaN joins no cycle, a NaN "
+                               "first or last sample makes the plain load NaN (infinities stay refused)")
+    reading = parser.add_argument_group("reading")
+    reading.add_argument("--delimiter", type=parse_delimiter, default=",",
+                         help="cell separator of text tables: one character (default ','), "
+                              "'\\t' for tabs, ws for any run of whitespace")
+    reading.add_argument("--decimal", choices=[".", ","], default=".",
+                         help="decimal mark of text tables (default '.')")
+    reading.add_argument("--time-column", metavar="NAME",
+                         help="the column that holds time (default: one named time, any case)")
+    reading.add_argument("--channels", type=_patterns, action="extend", default=[],
+                         metavar="NAMES", help="analyse only these channels: names or globs, "
+                                               "comma-separated, repeatable")
+    reading.add_argument("--exclude", type=_patterns, action="extend", default=[], metavar="NAMES",
+                         help="leave out these channels: names or globs, comma-separated, repeatable")
+    reading.add_argument("--unit", help="unit of every load channel (overrides a units row)")
+    reading.add_argument("--sample-rate", type=parse_rate, metavar="HZ",
+                         help="samples per second of files without a time column (for --weights)")
+    outputs = parser.add_argument_group("output")
+    shown = outputs.add_mutually_exclusive_group()
+    shown.add_argument("--plots", metavar="DIR",
+                       help=f"folder for the pictures, one per channel (default ./{DEFAULT_PLOTS} "
+                            "when matplotlib is installed)")
+    shown.add_argument("--no-plots", action="store_true", help="draw no pictures")
+    outputs.add_argument("--dpi", type=_whole(10, 2000, "dpi must be from 10 to 2000"), default=100,
+                         help="resolution of the pictures (default 100)")
+    outputs.add_argument("--plot-format", choices=list(pictures.FORMATS), default="png",
+                         help="picture format (default png)")
+    outputs.add_argument("--csv", metavar="FILE", help="also write the table as CSV, every digit")
+    outputs.add_argument("--json", metavar="FILE", help="also write the table as JSON, every digit")
+    outputs.add_argument("--weights", metavar="FILE",
+                         help="CSV of file name and hours over the lifetime: adds lifetime loads")
+    outputs.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
+                         help="show the progress line (default: when standard error is a terminal)")
+    running = parser.add_argument_group("running")
+    running.add_argument("--keep-going", action="store_true",
+                         help="report a bad file in one line and go on; exit status 2 if any failed")
+    where = running.add_mutually_exclusive_group()
+    where.add_argument("-j", "--jobs", type=parse_jobs, default=None,
+                       help="worker processes (default: the number of cores)")
+    where.add_argument("--scheduler", metavar="ADDRESS",
+                       help="run on a Dask cluster: its scheduler's address (pip install 'cyclewright[dask]')")
+    where.add_argument("--local-workers", type=parse_jobs, metavar="N",
+                       help="run on a Dask cluster of N worker processes started here")
+    return parser
+
+
+def _plot_dir(args: argparse.Namespace, err: TextIO) -> str | None:
+    if args.no_plots:
+        return None
+    if not pictures.pictures_available():
+        if args.plots is not None:
+            raise ReportError(pictures.PLOTS_HINT)
+        err.write(f"{PROG}: note: no pictures: {pictures.PLOTS_HINT}\n")
+        return None
+    return args.plots if args.plots is not None else DEFAULT_PLOTS
+
+
+def _runner(args: argparse.Namespace) -> Runner:
+    if args.scheduler or args.local_workers:
+        from .dask_run import cluster_runner
+        return cluster_runner(args.scheduler, args.local_workers)
+    jobs = args.jobs or default_jobs()
+    return lambda paths, options, progress, keep_going, counts: run_report(
+        paths, options, jobs, progress, keep_going, counts)
+
+
+def main(argv: Sequence[str] | None = None, out: TextIO | None = None,
+         err: TextIO | None = None) -> int:
+    out = out if out is not None else sys.stdout
+    err = err if err is not None else sys.stderr
+    args = build_parser().parse_args(argv)
+    try:
+        if args.decimal == args.delimiter:
+            raise ReportError(f"--decimal {args.decimal} needs another --delimiter (';', '\\t' or ws)")
+        options = Options(
+            exponents=args.exponents, neq=args.neq, half=args.half, allow_nan=args.allow_nan,
+            keep_plateaus=args.keep_plateaus, delimiter=args.delimiter, decimal=args.decimal,
+            time_column=args.time_column, channels=tuple(args.channels), exclude=tuple(args.exclude),
+            unit=args.unit, sample_rate=args.sample_rate, plot_dir=_plot_dir(args, err),
+            dpi=args.dpi, plot_format=args.plot_format)
+        runner = _runner(args)
+    except ReportError as exc:
+        err.write(f"{PROG}: error: {exc}\n")
+        return 1
+    request = Request(args.inputs, options, csv=args.csv, json=args.json, weights=args.weights,
+                      keep_going=args.keep_going, progress=args.progress)
+    return report(request, runner, PROG, out, err)

@@ -1,0 +1,91 @@
+"""The values the parts of the report hand each other: options, channels,
+table rows, the result of one file. All are picklable, so worker processes
+and cluster workers can send them back."""
+
+from __future__ import annotations
+
+import dataclasses
+from typing import NamedTuple
+
+import numpy as np
+
+DEFAULT_EXPONENTS = (3.0, 4.0, 5.0, 8.0, 10.0, 12.0)
+DEFAULT_NEQ = 10**7
+NEQ_LIMIT = 2**64  # the module takes neq as an unsigned 64-bit integer
+
+
+class ReportError(Exception):
+    """Bad input or an unusable output path: one line for the user."""
+
+
+@dataclasses.dataclass(frozen=True)
+class Options:
+    exponents: tuple[float, ...] = DEFAULT_EXPONENTS
+    neq: int = DEFAULT_NEQ
+    half: bool = True
+    allow_nan: bool = False
+    keep_plateaus: bool = False
+    # Reading text tables: one character, or "ws" for any run of whitespace.
+    delimiter: str = ","
+    decimal: str = "."
+    time_column: str | None = None  # None: a column named "time" in any case
+    channels: tuple[str, ...] = ()  # names or globs; empty: every channel
+    exclude: tuple[str, ...] = ()
+    unit: str | None = None  # overrides the units row
+    sample_rate: float | None = None  # Hz, for files without a time column
+    # Pictures: None draws none.
+    plot_dir: str | None = None
+    dpi: int = 100
+    plot_format: str = "png"
+
+
+@dataclasses.dataclass(frozen=True)
+class Channel:
+    name: str
+    samples: np.ndarray  # one-dimensional, contiguous float64
+    unit: str | None = None
+
+
+@dataclasses.dataclass(frozen=True)
+class LoadHistory:
+    """The channels of one file and the time they span (None: unknown)."""
+    channels: list[Channel]
+    duration: float | None = None
+
+
+class Row(NamedTuple):
+    file: str
+    channel: str
+    samples: int  # as read, before flat tops are merged
+    m: float
+    eq_load: float
+    eq_load_closed: float
+    merged: int = 0  # samples merged away into the flat tops' first sample
+    unit: str | None = None
+    duration: float | None = None  # seconds
+
+
+@dataclasses.dataclass(frozen=True)
+class FileResult:
+    path: str
+    channels: int
+    rows: list[Row]
+    pictures: list[str]
+    duration: float | None = None
+
+
+@dataclasses.dataclass(frozen=True)
+class FileFailure:
+    """A file that could not be analysed, and the one line that says why."""
+    path: str
+    message: str
+
+
+@dataclasses.dataclass(frozen=True)
+class Lifetime:
+    """Lifetime loads over weighted files: per file its hours and how often
+    it recurs, per (channel, m) the load."""
+    hours: dict[str, float]
+    repetitions: dict[str, float]
+    loads: dict[tuple[str, float], float]
+    units: dict[str, str | None]

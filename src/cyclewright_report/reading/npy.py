@@ -1,0 +1,71 @@
+"""NumPy `.npy` files: a 1-D array (one channel, named '0') or a 2-D array
+whose columns are the channels ('0', '1', ...). Never unpickled."""
+
+from __future__ import annotations
+
+import numpy as np
+
+from ..model import Channel, LoadHistory, Options, ReportError
+from .columns import check_samples, load_indices, only_nan
+
+
+def npy_header(path: str) -> tuple[tuple[int, ...], np.dtype]:
+    try:
+        with open(path, "rb") as f:
+            version = np.lib.format.read_magic(f)
+            if version == (1, 0):
+                shape, _, dtype = np.lib.format.read_array_header_1_0(f)
+            else:
+                shape, _, dtype = np.lib.format.read_array_header_2_0(f)
+    except FileNotFoundError:
+        raise ReportError(f"{path}: no such file") from None
+    except IsADirectoryError:
+        raise ReportError(f"{path}: is a folder, not a file") from None
+    except OSError as exc:
+        raise ReportError(f"{path}: cannot read: {exc.strerror}") from None
+    except ValueError as exc:
+        raise ReportError(f"{path}: not a .npy file ({exc})") from None
+    if len(shape) not in (1, 2):
+        raise ReportError(
+            f"{path}: a {len(shape)}-dimensional array; a load history is 1-D (one channel) "
+            "or 2-D (one column per channel)")
+    return shape, dtype
+
+
+def npy_names(path: str) -> list[str]:
+    shape, _ = npy_header(path)
+    return ["0"] if len(shape) == 1 else [str(j) for j in range(shape[1])]
+
+
+def read_npy(path: str, options: Options) -> LoadHistory:
+    _, dtype = npy_header(path)
+    if dtype.kind not in "fiub":
+        # Objects would have to be unpickled, which can run any code: never.
+        raise ReportError(f"{path}: samples of type {dtype}; a load history holds real numbers")
+    try:
+        array = np.load(path, allow_pickle=False)
+    except (ValueError, EOFError) as exc:
+        raise ReportError(f"{path}: a damaged .npy file ({exc})") from None
+    except OSError as exc:
+        raise ReportError(f"{path}: cannot read: {exc.strerror or exc}") from None
+    if array.ndim == 2 and array.shape[1] == 0:
+        raise ReportError(f"{path}: the array has no columns, so no channels")
+    if array.shape[0] == 0:
+        raise ReportError(f"{path}: channel '0' is empty: the array has no rows")
+    table = array.astype(np.float64).reshape(array.shape[0], -1)  # native byte order
+    names = [str(j) for j in range(table.shape[1])]
+    chosen = load_indices(names, options, path, None)
+
+    def where(flat: int) -> str:
+        i, j = divmod(flat, table.shape[1])
+        return f"{path}: row {i}, column {j}" if array.ndim == 2 else f"{path}: index {i}"
+
+    check_samples(table.ravel(), options.allow_nan, where, lambda flat: repr(float(table.flat[flat])))
+    channels = []
+    for j in chosen:
+        # A column of a row-major table is strided; the module reads contiguous memory only.
+        values = np.ascontiguousarray(table[:, j])
+        if np.isnan(values).all():
+            raise only_nan(path, str(j))
+        channels.append(Channel(str(j), values, options.unit))
+    return LoadHistory(channels, None)
