@@ -9,7 +9,7 @@ import struct
 import numpy as np
 import pytest
 
-from road_support import EXAMPLE_LOAD, read_table
+from road_support import EXAMPLE_LOAD, TOP, read_table
 
 pytest.importorskip("openfast_io")
 rainflow = pytest.importorskip("rainflow")
@@ -91,6 +91,20 @@ def test_real_signal_loads_agree_with_the_rainflow_package(cli, report, outputs,
         assert (row["unit"], row["duration"]) == ("kN-m", "400.0")
     kept = cli(outputs / "turbine.out", "--no-plots", "--keep-plateaus", "-m", "3,5,10")
     assert kept.out != run.out
+
+
+def test_third_party_series_loads_agree_with_the_rainflow_package(cli, tmp_path):
+    # A series from outside this project, integers full of flat tops and ties.
+    samples = np.loadtxt(TOP / "tests" / "user_road" / "data" / "rfcnt_long_series.csv")
+    source, table = tmp_path / "series.csv", tmp_path / "t.csv"
+    source.write_text("x\n" + "\n".join(f"{v:g}" for v in samples) + "\n")
+    run = cli(source, "--no-plots", "--csv", table, "-m", "3,5,10")
+    assert run.code == 0, run.err
+    merged = samples[np.r_[True, np.diff(samples) != 0]]
+    rows = read_table(table)
+    assert int(rows[0]["merged"]) == samples.size - merged.size > 0
+    for row in rows:
+        assert float(row["eq_load"]) == pytest.approx(_rainflow_load(merged, float(row["m"]), 10**7), rel=1e-9)
 
 
 def test_damaged_binary_file_is_one_line(cli, outputs, tmp_path):
