@@ -7,20 +7,17 @@ import numpy as np
 
 from ..model import Channel, LoadHistory, Options, ReportError
 from .columns import check_samples, load_indices, only_nan
+from .text import open_checked
 
 
 def npy_header(path: str) -> tuple[tuple[int, ...], np.dtype]:
     try:
-        with open(path, "rb") as f:
+        with open_checked(path) as f:
             version = np.lib.format.read_magic(f)
             if version == (1, 0):
                 shape, _, dtype = np.lib.format.read_array_header_1_0(f)
             else:
                 shape, _, dtype = np.lib.format.read_array_header_2_0(f)
-    except FileNotFoundError:
-        raise ReportError(f"{path}: no such file") from None
-    except IsADirectoryError:
-        raise ReportError(f"{path}: is a folder, not a file") from None
     except OSError as exc:
         raise ReportError(f"{path}: cannot read: {exc.strerror}") from None
     except ValueError as exc:
