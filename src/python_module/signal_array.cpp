@@ -1,10 +1,12 @@
 #include "signal_array.hpp"
 
 #include <cstring>
-
-#include <emmintrin.h>
 #include <source_location>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "binding.hpp"
 #include "cyclewright/internal_failure.hpp"
@@ -54,9 +56,12 @@ ArrayLayout layout_of(PyObject* array) noexcept {
 void copy_block(double* to, const char* from, std::size_t bytes) noexcept {
     auto* out = reinterpret_cast<char*>(to);
     std::size_t i = 0;
+#if defined(__SSE2__)
     for (; i + 16 <= bytes; i += 16) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), block);
     }
+#endif
     if (i != bytes) std::memcpy(out + i, from + i, bytes - i);
 }
 
