@@ -3,12 +3,15 @@
 // in chunks, each summed as it is handed on.
 #pragma once
 
+#include "isa.hpp"
+
 #include <array>
 #include <cstddef>
 
 #include "power_variants.hpp"
 
 namespace cyclewright::detail {
+inline namespace CYCLEWRIGHT_ISA {
 
 class PowerSum {
 public:
@@ -37,4 +40,5 @@ private:
     std::array<double, kChunk> chunk_;
 };
 
+}  // namespace CYCLEWRIGHT_ISA
 }  // namespace cyclewright::detail
