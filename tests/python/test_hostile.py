@@ -80,23 +80,27 @@ def test_a_hook_that_changes_the_array_fails_clearly(name, fn, param, change, pe
 def test_a_numpy_writer_thread_never_breaks_a_call():
     # NumPy's ufuncs let go of the interpreter lock, so the writer runs while
     # a call copies the samples; every call works on one NaN-free snapshot.
-    x = np.cumsum(np.random.default_rng(5).normal(size=200_000))
+    x = np.cumsum(np.random.default_rng(5).normal(size=1_000_000))
     stop = threading.Event()
 
     def writer():
         while not stop.is_set():
             np.negative(x, out=x)
 
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-5)  # the writer takes the lock back between calls
     thread = threading.Thread(target=writer)
     thread.start()
     try:
-        for _ in range(40):
-            assert np.isfinite(eq(x, 3.3, 10, True))
+        for _ in range(60):
             assert np.isfinite(eqc(x, 3.3, 10, True))
-            assert np.isfinite(hc(x[:20_000], True)).all()
+            assert np.isfinite(eq(x, 3.3, 10, True))
+        for _ in range(10):
+            assert np.isfinite(hc(x[:100_000], True)).all()
     finally:
         stop.set()
         thread.join()
+        sys.setswitchinterval(interval)
 
 
 LONG_CALLS = """
