@@ -206,11 +206,15 @@ class Progress:
             self.stream.flush()
 
 
+# Files above this many bytes report how much of them has been read.
+BIG_FILE = 1 << 26
+
+
 def reading_reporter(progress: Progress | None, path: str) -> Callable[[int, int], None] | None:
     """Bytes read of a big file, for the progress line (small files stay quiet)."""
     if progress is None or not progress.enabled:
         return None
-    return lambda done, size: progress.read(path, done, size) if size > 1 << 26 else None
+    return lambda done, size: progress.read(path, done, size) if size > BIG_FILE else None
 
 
 _worker_queue: Any = None  # in a worker process: where it reports what it did
@@ -226,7 +230,7 @@ def _analyse_in_worker(index: int, path: str, options: Options, prefix: str,
     queue = _worker_queue
     work = analyse_or_fail if keep_going else analyse_file
     return work(path, options, prefix, on_channel=lambda: queue.put((index, -1, 0)),
-                on_bytes=lambda done, size: queue.put((index, done, size)) if size > 1 << 26 else None)
+                on_bytes=lambda done, size: queue.put((index, done, size)) if size > BIG_FILE else None)
 
 
 def default_jobs() -> int:
