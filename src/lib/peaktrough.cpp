@@ -7,7 +7,7 @@
 namespace cyclewright {
 
 std::vector<double> get_peaktrough(std::span<const double> signal) {
-    if (signal.empty()) fail(kEmptySignalMessage);
+    if (signal.empty()) throw EmptySignal();
     const std::size_t n = signal.size();
     const double* s = signal.data();
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "cyclewright/internal_failure.hpp"
+#include "internal_failure.hpp"
 #include "numpy_api.hpp"
 #include "owned_ref.hpp"
 #include "python_error.hpp"

@@ -8,7 +8,7 @@
 #include "python.hpp"
 #include "python_error.hpp"
 #include "trampoline.hpp"
-#include "cyclewright/internal_failure.hpp"
+#include "internal_failure.hpp"
 
 namespace cyclewright {
 

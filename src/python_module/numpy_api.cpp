@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "cyclewright/internal_failure.hpp"
+#include "internal_failure.hpp"
 #include "owned_ref.hpp"
 #include "python_error.hpp"
 

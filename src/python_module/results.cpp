@@ -1,6 +1,6 @@
 #include "results.hpp"
 
-#include "cyclewright/internal_failure.hpp"
+#include "internal_failure.hpp"
 #include "owned_ref.hpp"
 
 namespace cyclewright {

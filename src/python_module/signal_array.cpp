@@ -9,7 +9,7 @@
 #endif
 
 #include "binding.hpp"
-#include "cyclewright/internal_failure.hpp"
+#include "internal_failure.hpp"
 #include "numpy_api.hpp"
 #include "python_error.hpp"
 

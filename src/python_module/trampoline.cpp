@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "cyclewright/internal_failure.hpp"
+#include "cyclewright/signal_error.hpp"
+#include "internal_failure.hpp"
 #include "panic.hpp"
 #include "python_error.hpp"
 
@@ -34,6 +35,14 @@ PyObject* raise_handled_failure() {
     } catch (PythonError& error) {
         std::move(error).restore();
     } catch (const InternalFailure& failure) {
+        report_internal_failure(failure);
+        from_panic_payload(failure.message()).restore();
+    } catch (const EmptySignal& refused) {
+        const InternalFailure failure(kEmptySignalMessage, refused.where());
+        report_internal_failure(failure);
+        from_panic_payload(failure.message()).restore();
+    } catch (const NoNumberInSignal& refused) {
+        const InternalFailure failure(kNoMaximumMessage, refused.where());
         report_internal_failure(failure);
         from_panic_payload(failure.message()).restore();
     } catch (const ResumedPanic& panic) {

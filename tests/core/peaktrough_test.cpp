@@ -43,16 +43,15 @@ TEST_P(PeakTrough, Sequence) {
 
 INSTANTIATE_TEST_SUITE_P(Table, PeakTrough, ::testing::ValuesIn(kRows));
 
-TEST(PeakTroughFailure, EmptySignalFailsWithIndexMessage) {
-    EXPECT_EQ(cwtest::failure_message([] { cyclewright::get_peaktrough({}); }),
-              "index out of bounds: the len is 0 but the index is 0");
+TEST(PeakTroughFailure, EmptySignalIsRefused) {
+    EXPECT_THROW(cyclewright::get_peaktrough({}), cyclewright::EmptySignal);
 }
 
 TEST(PeakTroughFailure, FailureCarriesItsSourcePosition) {
     try {
         cyclewright::get_peaktrough({});
         FAIL() << "no failure";
-    } catch (const cyclewright::InternalFailure& failure) {
+    } catch (const cyclewright::EmptySignal& failure) {
         EXPECT_NE(std::string(failure.where().file_name()).find("peaktrough"), std::string::npos);
         EXPECT_GT(failure.where().line(), 0u);
     }

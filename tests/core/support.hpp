@@ -63,15 +63,4 @@ inline ::testing::AssertionResult same_cycles(const std::vector<cyclewright::Hal
     return ::testing::AssertionFailure() << "expected " << show(expected) << ", got " << show(actual);
 }
 
-// Runs `call` and returns the message of the InternalFailure it throws.
-template <class Call>
-std::string failure_message(Call&& call) {
-    try {
-        call();
-    } catch (const cyclewright::InternalFailure& failure) {
-        return failure.message();
-    }
-    return "<no failure>";
-}
-
 }  // namespace cwtest

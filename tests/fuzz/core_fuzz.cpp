@@ -109,8 +109,8 @@ template <class Call>
 std::string failure_of(Call&& call) {
     try {
         call();
-    } catch (const cyclewright::InternalFailure& failure) {
-        return failure.message();
+    } catch (const cyclewright::SignalError& failure) {
+        return failure.what();
     }
     return "<none>";
 }
@@ -201,11 +201,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     if (signal.empty()) {
-        if (failure_of([&] { (void)cyclewright::get_peaktrough(signal); }) != cyclewright::kEmptySignalMessage ||
+        if (failure_of([&] { (void)cyclewright::get_peaktrough(signal); }) != std::string(cyclewright::EmptySignal().what()) ||
             failure_of([&] { (void)cyclewright::eq_load(signal, m, neq, half); }) !=
-                cyclewright::kEmptySignalMessage ||
+                std::string(cyclewright::EmptySignal().what()) ||
             failure_of([&] { (void)cyclewright::eq_load_max_half_cycle_closed(signal, m, neq, half); }) !=
-                cyclewright::kNoMaximumMessage) {
+                std::string(cyclewright::NoNumberInSignal().what())) {
             broken("empty signal", signal, m, neq, half);
         }
         return 0;
@@ -249,7 +249,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<double> closed;
     if (!closed_signal(signal, closed)) {
         if (failure_of([&] { (void)cyclewright::eq_load_max_half_cycle_closed(signal, m, neq, half); }) !=
-            cyclewright::kNoMaximumMessage) {
+            std::string(cyclewright::NoNumberInSignal().what())) {
             broken("signal without a number must fail", signal, m, neq, half);
         }
         return 0;

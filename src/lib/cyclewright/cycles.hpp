@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "cyclewright/half_cycle.hpp"
-#include "cyclewright/internal_failure.hpp"
+#include "cyclewright/signal_error.hpp"
 
 namespace cyclewright {
 
 // First sample, every strict interior local maximum or minimum, last sample.
-// Throws InternalFailure(kEmptySignalMessage) for an empty signal.
+// Throws EmptySignal for an empty signal.
 std::vector<double> get_peaktrough(std::span<const double> signal);
 
 // Four-point rainflow count: the closed cycles (two records each) in closing
@@ -20,12 +20,13 @@ std::vector<double> get_peaktrough(std::span<const double> signal);
 std::vector<HalfCycle> get_halfcycles(std::span<const double> peaktrough, bool half);
 
 // power(S / (2 * neq), 1 / m), S the left-to-right sum of power(range, m)
-// over the half cycles of the signal (power: cyclewright/power.hpp). Throws InternalFailure for an empty signal.
+// over the half cycles of the signal (power: cyclewright/power.hpp). Throws
+// EmptySignal for an empty signal.
 double eq_load(std::span<const double> signal, double m, std::uint64_t neq, bool half);
 
 // eq_load of the signal rotated to start at its last maximum and closed by
-// that maximum once more. Throws InternalFailure(kNoMaximumMessage) when no
-// sample is a number.
+// that maximum once more. Throws NoNumberInSignal when no sample
+// is a number.
 double eq_load_max_half_cycle_closed(std::span<const double> signal, double m,
                                      std::uint64_t neq, bool half);
 

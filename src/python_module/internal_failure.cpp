@@ -1,4 +1,4 @@
-#include "cyclewright/internal_failure.hpp"
+#include "internal_failure.hpp"
 
 namespace cyclewright {
 
