@@ -1,29 +1,109 @@
-// The module object: its single-phase definition, the initialisation entry
-// point and the module-level state of the process.
+// The module object: its three functions, each along the road of a call
+// (bind and convert the arguments, copy the samples, count, convert the
+// result), its single-phase definition, the initialisation entry point and
+// the module-level state of the process.
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
 
-#include "functions.hpp"
-#include "owned_ref.hpp"
+#include "arguments.hpp"
+#include "cyclewright/cycles.hpp"
+#include "errors.hpp"
 #include "python.hpp"
-#include "python_error.hpp"
-#include "trampoline.hpp"
-#include "internal_failure.hpp"
+#include "reproduced.hpp"
+#include "view_registry.hpp"
 
 namespace cyclewright {
 
+namespace text = reproduced;
+
 namespace {
+
+// ---- The functions ------------------------------------------------------------
+
+constexpr std::string_view kHalfcyclesParameters[] = {"signal", "half"};
+constexpr std::string_view kLoadParameters[] = {"signal", "m", "neq", "half"};
+
+constexpr FunctionDescription kHalfcycles{text::kHalfcyclesName, kHalfcyclesParameters, 2};
+constexpr FunctionDescription kEqLoad{text::kEqLoadName, kLoadParameters, 4};
+constexpr FunctionDescription kEqLoadClosed{text::kEqLoadClosedName, kLoadParameters, 4};
+
+// The samples are read only after every argument is converted: the copy is
+// the last step of converting `signal`.
+SampleBuffer copy_signal(const PyReadonlyArray& signal) {
+    return extract_argument(signal, "signal", [](const PyReadonlyArray& view) { return view.copy_samples(); });
+}
+
+PyObject* halfcycles(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::array<PyObject*, 2> slots;
+    extract_arguments_fastcall(kHalfcycles, args, nargs, kwnames, slots);
+    PyReadonlyArray signal = extract_argument(slots[0], "signal", convert_signal);
+    const bool half = extract_argument(slots[1], "half", to_bool);
+
+    std::vector<HalfCycle> cycles;
+    {
+        SampleBuffer samples = copy_signal(signal);
+        const std::vector<double> peaktrough = get_peaktrough(samples.samples());
+        samples.reset();
+        cycles = get_halfcycles(peaktrough, half);
+    }
+    signal.release();
+    return half_cycle_list(cycles);
+}
+
+using EquivalentLoad = double (*)(std::span<const double>, double, std::uint64_t, bool);
+
+template <const FunctionDescription& Description, EquivalentLoad Compute>
+PyObject* equivalent_load(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::array<PyObject*, 4> slots;
+    extract_arguments_fastcall(Description, args, nargs, kwnames, slots);
+    PyReadonlyArray signal = extract_argument(slots[0], "signal", convert_signal);
+    const double m = extract_argument(slots[1], "m", to_double);
+    const std::uint64_t neq = extract_argument(slots[2], "neq", to_uint64);
+    const bool half = extract_argument(slots[3], "half", to_bool);
+
+    double load = 0.0;
+    {
+        const SampleBuffer samples = copy_signal(signal);
+        load = Compute(samples.samples(), m, neq, half);
+    }
+    signal.release();
+    // NaN and infinities pass unchanged.
+    return new_float(load);
+}
+
+// CPython stores every entry as a PyCFunction; METH_FASTCALL | METH_KEYWORDS
+// tells it the real signature.
+template <FastcallBody Body>
+PyCFunction entry() noexcept {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&trampoline<Body>));
+}
+
+// In registration order; kept for the whole process, as the function objects
+// point into it.
+PyMethodDef methods[] = {
+    {text::kEqLoadName, entry<equivalent_load<kEqLoad, eq_load>>(), METH_FASTCALL | METH_KEYWORDS,
+     text::kEqLoadDoc},
+    {text::kEqLoadClosedName, entry<equivalent_load<kEqLoadClosed, eq_load_max_half_cycle_closed>>(),
+     METH_FASTCALL | METH_KEYWORDS, text::kEqLoadClosedDoc},
+    {text::kHalfcyclesName, entry<halfcycles>(), METH_FASTCALL | METH_KEYWORDS, text::kHalfcyclesDoc},
+};
+
+// ---- The module ---------------------------------------------------------------
 
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
-    "cyclewright",  // m_name
-    "",             // m_doc
-    0,              // m_size
-    nullptr,        // m_methods: functions are added after creation
-    nullptr,        // m_slots: single-phase initialisation
-    nullptr,        // m_traverse
-    nullptr,        // m_clear
-    nullptr,        // m_free
+    text::kModuleName,  // m_name
+    "",                 // m_doc
+    0,                  // m_size
+    nullptr,            // m_methods: functions are added after creation
+    nullptr,            // m_slots: single-phase initialisation
+    nullptr,            // m_traverse
+    nullptr,            // m_clear
+    nullptr,            // m_free
 };
 
 struct ModuleInitState {
@@ -38,9 +118,7 @@ struct ModuleInitState {
 ModuleInitState init_state;
 
 [[noreturn, gnu::cold, gnu::noinline]] void throw_subinterpreter_error() {
-    PyErr_SetString(PyExc_ImportError,
-                    "cyclewright does not yet support sub-interpreters: it was first "
-                    "initialised in another interpreter of this process");
+    PyErr_SetString(PyExc_ImportError, text::kSubinterpreter);
     throw_pending_error();
 }
 
@@ -56,7 +134,7 @@ void claim_interpreter() {
 // The interned "__name__", made once.
 PyObject* name_attribute() {
     static PyObject* name = nullptr;
-    if (name == nullptr) name = checked(PyUnicode_InternFromString("__name__")).release();
+    if (name == nullptr) name = owned_or_raise(PyUnicode_InternFromString("__name__")).release();
     return name;
 }
 
@@ -66,30 +144,27 @@ OwnedRef all_list(PyObject* module) {
     if (!all) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw_pending_error();
         PyErr_Clear();
-        all = checked(PyList_New(0));
+        all = owned_or_raise(PyList_New(0));
         if (PyObject_SetAttrString(module, "__all__", all.get()) != 0) throw_pending_error();
         return all;
     }
-    if (!PyList_Check(all.get())) throw conversion_failure(all.get(), "PyList");
+    if (!PyList_Check(all.get())) throw conversion_failure(all.get(), text::kListTarget);
     return all;
 }
 
 void add_function(PyObject* module, PyMethodDef& definition) {
     OwnedRef function;
     {
-        OwnedRef module_name = checked(PyModule_GetNameObject(module));
-        function = checked(PyCMethod_New(&definition, module, module_name.get(), nullptr));
+        OwnedRef module_name = owned_or_raise(PyModule_GetNameObject(module));
+        function = owned_or_raise(PyCMethod_New(&definition, module, module_name.get(), nullptr));
     }
-    OwnedRef name = checked(PyObject_GetAttr(function.get(), name_attribute()));
-    if (!PyUnicode_Check(name.get())) throw conversion_failure(name.get(), "PyString");
+    OwnedRef name = owned_or_raise(PyObject_GetAttr(function.get(), name_attribute()));
+    if (!PyUnicode_Check(name.get())) throw conversion_failure(name.get(), text::kStringTarget);
     OwnedRef all = all_list(module);
+    // Unlike the other steps, a failed append is an internal failure that
+    // carries the error in its message.
     if (PyList_Append(all.get(), name.get()) != 0) {
-        // Caught right here so that the message can carry the error.
-        try {
-            throw_pending_error();
-        } catch (PythonError& error) {
-            fail("could not append __name__ to __all__: " + describe_python_error(std::move(error)));
-        }
+        fail(text::kAppendNameError + describe_python_error(PythonError::fetch()));
     }
     if (PyObject_SetAttr(module, name.get(), function.get()) != 0) throw_pending_error();
 }
@@ -98,8 +173,8 @@ PyObject* initialise() {
     claim_interpreter();
     if (init_state.module != nullptr) return Py_NewRef(init_state.module);
 
-    OwnedRef module = checked(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
-    for (PyMethodDef& definition : exposed_functions()) add_function(module.get(), definition);
+    OwnedRef module = owned_or_raise(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
+    for (PyMethodDef& definition : methods) add_function(module.get(), definition);
 
     if (init_state.module == nullptr) init_state.module = module.release();
     return Py_NewRef(init_state.module);

@@ -1,6 +1,10 @@
-// The one include of the CPython headers, plus the few shims that let the
-// module build on every interpreter from 3.11 on with the same calls.
+// The one include of the CPython headers, the few shims that let the module
+// build on every interpreter from 3.11 on with the same calls, and the owner
+// of a reference: every `PyObject*` the module owns lives in an OwnedRef;
+// bare pointers are borrowed.
 #pragma once
+
+#include <utility>
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
@@ -50,3 +54,39 @@ inline PyObject* as_object(PyTypeObject* type) noexcept {
 }
 
 }  // namespace cyclewright::py
+
+namespace cyclewright {
+
+// A strong reference, released when the owner goes away.
+class OwnedRef {
+public:
+    OwnedRef() noexcept = default;
+
+    // Takes over a new reference (null allowed).
+    [[nodiscard]] static OwnedRef steal(PyObject* object) noexcept { return OwnedRef(object); }
+    // Takes a new reference to a borrowed object (null allowed).
+    [[nodiscard]] static OwnedRef borrow(PyObject* object) noexcept {
+        return OwnedRef(Py_XNewRef(object));
+    }
+
+    OwnedRef(const OwnedRef& other) noexcept : object_(Py_XNewRef(other.object_)) {}
+    OwnedRef(OwnedRef&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    OwnedRef& operator=(OwnedRef other) noexcept {
+        std::swap(object_, other.object_);
+        return *this;
+    }
+    ~OwnedRef() { Py_XDECREF(object_); }
+
+    [[nodiscard]] PyObject* get() const noexcept { return object_; }
+    // Hands the reference to the caller.
+    [[nodiscard]] PyObject* release() noexcept { return std::exchange(object_, nullptr); }
+    void reset() noexcept { Py_CLEAR(object_); }
+    explicit operator bool() const noexcept { return object_ != nullptr; }
+
+private:
+    explicit OwnedRef(PyObject* object) noexcept : object_(object) {}
+
+    PyObject* object_ = nullptr;
+};
+
+}  // namespace cyclewright

@@ -1,25 +1,24 @@
-#include "borrow_registry.hpp"
+#include "view_registry.hpp"
 
 #include <cstddef>
 #include <functional>
 #include <limits>
 #include <mutex>
 #include <new>
+#include <source_location>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "internal_failure.hpp"
-#include "numpy_api.hpp"
-#include "owned_ref.hpp"
-#include "python_error.hpp"
+#include "errors.hpp"
 
 namespace cyclewright {
 
-namespace {
+namespace text = reproduced;
+using reproduced::BorrowApiTable;
 
-constexpr const char* kCapsuleName = "_RUST_NUMPY_BORROW_CHECKING_API";
+namespace {
 
 std::uintptr_t gcd(std::uintptr_t a, std::uintptr_t b) noexcept {
     while (b != 0) a = std::exchange(b, a % b);
@@ -33,7 +32,7 @@ std::uintptr_t magnitude(std::intptr_t value) noexcept {
 
 // The addresses wrap like the machine's; no signed overflow on the way.
 BorrowKey borrow_key(PyObject* array) noexcept {
-    const numpy::ArrayObject* fields = numpy::as_array(array);
+    const reproduced::ArrayObject* fields = numpy::as_array(array);
     const auto data = reinterpret_cast<std::uintptr_t>(fields->data);
     const std::size_t nd = fields->nd > 0 ? static_cast<std::size_t>(fields->nd) : 0;
     if (nd == 0) return BorrowKey{data, data, data, 1};
@@ -105,13 +104,13 @@ public:
         ViewCounts& counts = entry->second;
         if (auto* found = find(counts, key)) {
             if (found->second < 0 || found->second == std::numeric_limits<std::int64_t>::max()) {
-                return -1;
+                return text::kConflict;
             }
             ++found->second;
             return 0;
         }
         for (const auto& [other, count] : counts) {
-            if (count < 0 && conflicts(key, other)) return -1;
+            if (count < 0 && conflicts(key, other)) return text::kConflict;
         }
         counts.emplace_back(key, 1);
         return 0;
@@ -125,9 +124,9 @@ public:
             return 0;
         }
         ViewCounts& counts = entry->second;
-        if (find(counts, key) != nullptr) return -1;
+        if (find(counts, key) != nullptr) return text::kConflict;
         for (const auto& [other, count] : counts) {
-            if (count != 0 && conflicts(key, other)) return -1;
+            if (count != 0 && conflicts(key, other)) return text::kConflict;
         }
         counts.emplace_back(key, -1);
         return 0;
@@ -178,7 +177,7 @@ int acquire_shared(void* flags, PyObject* array) noexcept {
 }
 
 int acquire_mut_shared(void* flags, PyObject* array) noexcept {
-    if ((numpy::as_array(array)->flags & numpy::kArrayWriteable) == 0) return -2;
+    if ((numpy::as_array(array)->flags & reproduced::kArrayWriteable) == 0) return text::kNotWriteable;
     try {
         return static_cast<BorrowRegistry*>(flags)->acquire_exclusive(base_address(array),
                                                                       borrow_key(array));
@@ -197,7 +196,7 @@ void release_mut_shared(void* flags, PyObject* array) noexcept {
 
 // The capsule owns the table and, through `flags`, the registry.
 void destroy_capsule(PyObject* capsule) noexcept {
-    auto* table = static_cast<BorrowApiTable*>(PyCapsule_GetPointer(capsule, kCapsuleName));
+    auto* table = static_cast<BorrowApiTable*>(PyCapsule_GetPointer(capsule, text::kRegistryCapsule));
     if (table == nullptr) {
         PyErr_Clear();
         return;
@@ -208,7 +207,7 @@ void destroy_capsule(PyObject* capsule) noexcept {
 
 // A new registry attached to the multiarray module. Throws PythonError.
 OwnedRef create_registry(PyObject* multiarray) {
-    auto* table = new BorrowApiTable{1,
+    auto* table = new BorrowApiTable{text::kRegistryVersion,
                                      nullptr,
                                      acquire_shared,
                                      acquire_mut_shared,
@@ -220,14 +219,14 @@ OwnedRef create_registry(PyObject* multiarray) {
         delete table;
         throw;
     }
-    PyObject* capsule = PyCapsule_New(table, kCapsuleName, destroy_capsule);
+    PyObject* capsule = PyCapsule_New(table, text::kRegistryCapsule, destroy_capsule);
     if (capsule == nullptr) {
         delete static_cast<BorrowRegistry*>(table->flags);
         delete table;
         throw_pending_error();
     }
     OwnedRef owned = OwnedRef::steal(capsule);
-    if (PyObject_SetAttrString(multiarray, kCapsuleName, owned.get()) != 0) throw_pending_error();
+    if (PyObject_SetAttrString(multiarray, text::kRegistryCapsule, owned.get()) != 0) throw_pending_error();
     return owned;
 }
 
@@ -235,8 +234,7 @@ OwnedRef create_registry(PyObject* multiarray) {
 const BorrowApiTable* found_table(PyObject* capsule) {
     const auto* table = static_cast<const BorrowApiTable*>(capsule_pointer(capsule));
     if (table->version == 0) {
-        throw PythonError::type_error(
-            "version 0 of the borrow checking API is not supported by cyclewright");
+        throw PythonError::type_error(text::kRegistryVersionZero);
     }
     return table;
 }
@@ -247,9 +245,9 @@ const BorrowApiTable* registry_table = nullptr;
 
 [[gnu::cold, gnu::noinline]] const BorrowApiTable& load_borrow_api() {
     try {
-        OwnedRef name = checked(PyUnicode_FromString(numpy::multiarray_module_name()));
-        OwnedRef multiarray = checked(PyImport_Import(name.get()));
-        OwnedRef capsule = OwnedRef::steal(PyObject_GetAttrString(multiarray.get(), kCapsuleName));
+        OwnedRef name = owned_or_raise(PyUnicode_FromString(numpy::multiarray_module_name()));
+        OwnedRef multiarray = owned_or_raise(PyImport_Import(name.get()));
+        OwnedRef capsule = OwnedRef::steal(PyObject_GetAttrString(multiarray.get(), text::kRegistryCapsule));
         if (!capsule) {
             // No registry yet, whatever the reason: make one.
             PyErr_Clear();
@@ -262,7 +260,7 @@ const BorrowApiTable* registry_table = nullptr;
         }
         return *registry_table;
     } catch (PythonError& error) {
-        fail("Interal borrow checking API error: " + describe_python_error(std::move(error)));
+        fail(text::kRegistryError + describe_python_error(std::move(error)));
     }
 }
 
@@ -274,6 +272,16 @@ const BorrowApiTable& borrow_api() {
 // Whether the table is the one this module created: its state is then a
 // BorrowRegistry.
 bool is_own(const BorrowApiTable& table) noexcept { return table.acquire == acquire_shared; }
+
+[[noreturn, gnu::cold, gnu::noinline]] void unexpected_borrow_status(
+    int status, std::source_location where = std::source_location::current()) {
+    fail(text::kUnexpectedReturnCode + std::to_string(status) + text::kFromBorrowCheckingApi, where);
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void already_borrowed(
+    std::source_location where = std::source_location::current()) {
+    fail(text::kAlreadyBorrowed, where);
+}
 
 }  // namespace
 
@@ -292,6 +300,19 @@ void SharedRegistration::release(PyObject* array) const noexcept {
     } else {
         table_->release(table_->flags, array);
     }
+}
+
+PyReadonlyArray PyReadonlyArray::acquire(OwnedRef array) {
+    SharedRegistration registration;
+    const int status = registration.acquire(array.get());
+    if (status == 0) {
+        // Taken right after the key, with no Python code in between.
+        const ArrayLayout viewed = layout_of(array.get());
+        return PyReadonlyArray(registration, std::move(array), viewed);
+    }
+    array.reset();
+    if (status == text::kConflict) already_borrowed();
+    unexpected_borrow_status(status);
 }
 
 }  // namespace cyclewright
