@@ -9,9 +9,10 @@ PanicException, call back into the module, write into the array or take an
 exclusive view of it through the test peer `viewpeer`.
 
 Every call must
-  - return a correct result (checked against a plain Python count), or raise
-    TypeError, OverflowError, MemoryError, pyo3_runtime.PanicException or an
-    exception that a hostile object of this very call raised;
+  - return a correct result (checked against the plain Python count of
+    tests/python/count_model.py), or raise TypeError, OverflowError,
+    MemoryError, pyo3_runtime.PanicException or an exception that a hostile
+    object of this very call raised;
   - leave the reference count of every argument object as it was;
   - leave no view registered: afterwards the peer can take an exclusive view
     of each array at once.
@@ -19,7 +20,6 @@ A broken rule raises AssertionError, which atheris reports with the input.
 """
 
 import contextlib
-import ctypes
 import math
 import os
 import sys
@@ -28,6 +28,8 @@ import numpy as np
 
 import cyclewright
 import viewpeer
+from count_model import closed_signal, eq_load, halfcycles, same_float, same_load
+from support import panic_type
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -35,89 +37,8 @@ eqc = cyclewright.eq_load_max_half_cycle_closed_python
 FUNCTIONS = [(hc, ("signal", "half")), (eq, ("signal", "m", "neq", "half")),
              (eqc, ("signal", "m", "neq", "half"))]
 
-_libm = ctypes.CDLL(None)
-_libm.pow.restype = ctypes.c_double
-_libm.pow.argtypes = [ctypes.c_double, ctypes.c_double]
-c_pow = _libm.pow  # the library's pow, with its special values and no exceptions
-
-
-def _panic_type():
-    try:
-        hc(np.array([], dtype=np.float64), True)
-    except BaseException as exc:  # noqa: BLE001
-        return type(exc)
-    raise AssertionError("an empty signal did not fail")
-
-
-Panic = _panic_type()
+Panic = panic_type()
 cyclewright.halfcycles(np.zeros(1), True)  # the registry exists before the peer looks
-
-
-# The plain count, written from the definitions.
-
-def peaktrough(s):
-    out = [s[0]]
-    for i in range(1, len(s) - 1):
-        p, c, q = s[i - 1], s[i], s[i + 1]
-        if (q < c and p < c) or (c < q and c < p):
-            out.append(c)
-    out.append(s[-1])
-    return out
-
-
-def rainflow(values, half):
-    closed, stack = [], []
-    for v in values:
-        stack.append(v)
-        while len(stack) >= 4:
-            a, b, c, d = stack[-4:]
-            x, y, z = abs(a - b), abs(b - c), abs(c - d)
-            if not (x >= y and z >= y):
-                break
-            closed += [((b + c) * 0.5, y)] * 2
-            del stack[-3:-1]
-    residue = []
-    for r0, r1 in zip(stack, stack[1:]):
-        residue += [((r0 + r1) * 0.5, abs(r1 - r0))] * (1 if half else 2)
-    return closed + residue
-
-
-def load(signal, m, neq, half):
-    """The load with the library's pow, and whether the core's own power
-    (within one unit of it) can only move the result by rounding: the
-    quotient is a normal number and the root does not magnify errors."""
-    total = -0.0
-    for _, r in rainflow(peaktrough(signal), half):
-        total += c_pow(r, m)
-    with np.errstate(all="ignore"):  # IEEE division: by zero gives inf or NaN
-        quotient = float(np.float64(total) / np.float64(2.0 * float(neq)))
-        exponent = float(np.float64(1.0) / np.float64(m))
-    tame = 0.05 <= abs(m) <= 50 and math.isfinite(quotient) and abs(quotient) >= 2.3e-308
-    return c_pow(quotient, exponent), tame
-
-
-def same_load(got, want, tame):
-    if same(got, want):
-        return True
-    if not tame or not (math.isfinite(got) and math.isfinite(want)) or got == 0 or want == 0:
-        return False
-    return math.isclose(got, want, rel_tol=1e-9)
-
-
-def closed_signal(s):
-    top = None
-    for i, x in enumerate(s):
-        if not math.isnan(x) and (top is None or x >= s[top]):
-            top = i
-    if top is None:
-        return None
-    return s[top:] + s[:top] + [s[top]]
-
-
-def same(a, b):
-    if math.isnan(a) or math.isnan(b):
-        return math.isnan(a) and math.isnan(b)
-    return a == b and math.copysign(1.0, a) == math.copysign(1.0, b)
 
 
 # Hostile objects. Each records what it raised in `raised`, the set of
@@ -308,12 +229,12 @@ def check_result(fn, names, bound, result):
     samples = memory_order(signal)
     half = bool(bound["half"])
     if fn is hc:
-        expected = rainflow(peaktrough(samples), half)
+        expected = halfcycles(samples, half)
         assert type(result) is list and len(result) == len(expected), (result, expected)
         for got, want in zip(result, expected):
             assert type(got) is tuple and len(got) == 2, got
             assert type(got[0]) is float and type(got[1]) is float, got
-            assert same(got[0], want[0]) and same(got[1], want[1]), (result, expected)
+            assert same_float(got[0], want[0]) and same_float(got[1], want[1]), (result, expected)
         return
     assert type(result) is float, result
     m = float(bound["m"]) if not isinstance(bound["m"], Hostile) else None
@@ -323,7 +244,7 @@ def check_result(fn, names, bound, result):
     neq = int(neq)
     if fn is eqc:
         samples = closed_signal(samples)
-    want, tame = load(samples, m, neq, half)
+    want, tame = eq_load(samples, m, neq, half)
     assert same_load(result, want, tame), (result, want, samples, m, neq, half)
 
 

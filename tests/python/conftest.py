@@ -9,17 +9,16 @@ The suite runs against a build of the extension:
 CYCLEWRIGHT_BUILD_DIR may name the build folder; its `python/` subfolder is
 then searched first. Tests that need a fresh process (the registry of array
 views and the NumPy API table are created once per process and kept) run a
-snippet through `run_python`, which passes the same folder on to the child.
+script of tests/python/scripts through `run_script`, which passes the same
+folder, and this one for the shared helpers, on to the child.
 """
 
 from __future__ import annotations
 
 import dataclasses
-import math
 import os
 import subprocess
 import sys
-import textwrap
 
 import pytest
 
@@ -37,10 +36,12 @@ except ImportError as exc:  # pragma: no cover - a broken setup, not a test
 
 import numpy as np
 
+from count_model import same_float  # noqa: E402,F401 - shared with the tests
+from support import REGISTRY_ATTR, multiarray, panic_type  # noqa: E402,F401
+
 MODULE_DIR = os.path.dirname(os.path.abspath(cyclewright.__file__))
-NUMPY_MAJOR = int(np.__version__.split(".")[0])
-MULTIARRAY_NAME = "numpy._core.multiarray" if NUMPY_MAJOR >= 2 else "numpy.core.multiarray"
-REGISTRY_ATTR = "_RUST_NUMPY_BORROW_CHECKING_API"
+TESTS_DIR = os.path.dirname(os.path.abspath(__file__))
+SCRIPTS_DIR = os.path.join(TESTS_DIR, "scripts")
 
 # The worked signal of the equivalent-load examples.
 WORKED = [1.0, 3.0, 2.0, 5.0, -1.0, 0.0, 4.0, -2.0, 2.0, 0.0]
@@ -50,15 +51,6 @@ NOT_CONTIGUOUS = "called `Result::unwrap()` on an `Err` value: NotContiguousErro
 ALREADY_BORROWED = "called `Result::unwrap()` on an `Err` value: AlreadyBorrowed"
 EMPTY_INDEX = "index out of bounds: the len is 0 but the index is 0"
 NO_MAXIMUM = "called `Option::unwrap()` on a `None` value"
-
-
-def panic_type():
-    """The process's pyo3_runtime.PanicException, reached through a failure."""
-    try:
-        cyclewright.halfcycles(np.array([], dtype=np.float64), True)
-    except BaseException as exc:  # noqa: BLE001 - that is the point
-        return type(exc)
-    raise AssertionError("an empty signal did not fail")
 
 
 @pytest.fixture(scope="session")
@@ -97,13 +89,6 @@ def interpreter_error(api: str, arg) -> BaseException:
     raise AssertionError(f"{api}({arg!r}) did not fail")
 
 
-def same_float(a: float, b: float) -> bool:
-    """Equal as IEEE values: NaN matches NaN, and the sign of zero counts."""
-    if math.isnan(a) or math.isnan(b):
-        return math.isnan(a) and math.isnan(b)
-    return a == b and math.copysign(1.0, a) == math.copysign(1.0, b)
-
-
 def assert_records(got, expected):
     """`got` is a list of (mean, range) float tuples equal to `expected`."""
     assert type(got) is list
@@ -123,56 +108,40 @@ class Run:
     stderr: str
 
 
-PRELUDE = f"""
-import importlib, sys
-import cyclewright
-
-REGISTRY_ATTR = {REGISTRY_ATTR!r}
-
-def multiarray():
-    import numpy
-    major = int(numpy.__version__.split('.')[0])
-    return importlib.import_module(
-        'numpy._core.multiarray' if major >= 2 else 'numpy.core.multiarray')
-
-def outcome(fn, *args, **kwargs):
-    '''(type name, message) of what a call raises, or ('ok', result).'''
-    try:
-        return ('ok', fn(*args, **kwargs))
-    except BaseException as exc:
-        return (type(exc).__module__ + '.' + type(exc).__name__, str(exc))
-"""
-
-
-def run_python(code: str, *, prelude: bool = True, timeout: float = 120,
-               quiet_stderr: bool = False) -> Run:
-    """Run `code` in a fresh interpreter that finds the built modules.
-
-    With `prelude`, the snippet starts with cyclewright imported and the
-    helpers `multiarray()` and `outcome(fn, *args)` defined. NumPy is not
-    imported by the prelude.
-    """
-    env = dict(os.environ)
+def child_env(**extra) -> dict:
+    """The environment of a child interpreter that finds the built modules and
+    the shared helpers first."""
+    env = dict(os.environ, **extra)
     env["PYTHONPATH"] = os.pathsep.join(
-        [MODULE_DIR] + ([env["PYTHONPATH"]] if env.get("PYTHONPATH") else []))
+        [MODULE_DIR, TESTS_DIR] + ([env["PYTHONPATH"]] if env.get("PYTHONPATH") else []))
     env.pop("PYTHONSTARTUP", None)
-    source = (PRELUDE if prelude else "") + textwrap.dedent(code)
+    return env
+
+
+def script_command(name: str, *args) -> list:
+    """The command that runs tests/python/scripts/`name`.py with `args`."""
+    return [sys.executable, os.path.join(SCRIPTS_DIR, name + ".py"), *map(str, args)]
+
+
+def run_script(name: str, *args, timeout: float = 120, quiet_stderr: bool = False) -> Run:
+    """Run a script of tests/python/scripts in a fresh interpreter; it must
+    exit 0, and its output is shown otherwise."""
     proc = subprocess.run(
-        [sys.executable, "-c", source],
-        env=env,
+        script_command(name, *args),
+        env=child_env(),
         stdout=subprocess.PIPE,
         stderr=subprocess.DEVNULL if quiet_stderr else subprocess.PIPE,
         text=True,
         timeout=timeout,
     )
-    return Run(proc.returncode, proc.stdout, proc.stderr or "")
-
-
-def run_ok(code: str, **kwargs) -> Run:
-    """`run_python` that must exit 0; shows the child's output otherwise."""
-    run = run_python(code, **kwargs)
-    assert run.rc == 0, f"child failed (rc {run.rc})\nstdout:\n{run.stdout}\nstderr:\n{run.stderr}"
+    run = Run(proc.returncode, proc.stdout, proc.stderr or "")
+    assert run.rc == 0, f"{name} failed (rc {run.rc})\nstdout:\n{run.stdout}\nstderr:\n{run.stderr}"
     return run
+
+
+def lines_of(run: Run) -> list:
+    """The Python values that a script printed, one repr a line."""
+    return [eval(line) for line in run.stdout.splitlines()]  # noqa: S307 - our own child
 
 
 class Raises:

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import cyclewright
-from conftest import (EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, Raises, run_ok)
+from conftest import EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, Raises, lines_of, run_script
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -102,45 +102,17 @@ def test_subclass_of_panic_exception_is_an_ordinary_error(panic):
 
 # Standard error is read from a child process.
 
-REPORT = """
-import numpy as np
-try:
-    cyclewright.halfcycles(np.array([]), True)
-except BaseException as exc:
-    print(type(exc).__module__, type(exc).__name__)
-"""
-
 
 def test_internal_failure_report_on_stderr():
-    run = run_ok(REPORT)
+    run = run_script("internal_failure_report")
     assert run.stdout.split() == ["pyo3_runtime", "PanicException"]
     assert EMPTY_INDEX in run.stderr
     # a source position: file:line
     assert re.search(r"[\w./\\-]+\.\w+:\d+", run.stderr), run.stderr
 
 
-RESUMED = """
-import numpy as np
-a = np.array([1.0, 3.0, 2.0])
-try:
-    cyclewright.halfcycles(np.array([]), True)
-except BaseException as exc:
-    earlier = exc
-
-class Neq:
-    def __index__(self):
-        raise earlier
-
-print('---', file=sys.stderr, flush=True)
-try:
-    cyclewright.eq_load_python(a, 3.0, Neq(), True)
-except BaseException as exc:
-    print(type(exc) is type(earlier), exc.args)
-"""
-
-
 def test_resumed_failure_notice_on_stderr():
-    run = run_ok(RESUMED)
+    run = run_script("resumed_failure")
     assert run.stdout.strip() == f"True ({EMPTY_INDEX!r},)"
     after = run.stderr.split("---", 1)[1]
     assert "Traceback (most recent call last)" in after, after
@@ -152,21 +124,9 @@ def test_resumed_failure_notice_on_stderr():
 
 # NumPy missing, then available again.
 
-NUMPY_BLOCKED = """
-sys.modules['numpy'] = None
-print(repr(outcome(cyclewright.halfcycles, [1.0, 2.0], True)))
-print(repr(outcome(cyclewright.eq_load_python, 'not an array', 3.0, 1, 1)))
-print(repr(outcome(cyclewright.halfcycles)))
-del sys.modules['numpy']
-import numpy as np
-print(repr(outcome(cyclewright.halfcycles, np.array([1.0, 2.0]), True)))
-print(repr(outcome(cyclewright.halfcycles, [1.0, 2.0], True)))
-"""
-
 
 def test_numpy_not_importable_then_importable():
-    run = run_ok(NUMPY_BLOCKED)
-    lines = [eval(line) for line in run.stdout.splitlines()]
+    lines = lines_of(run_script("numpy_blocked"))
     prefix = "Failed to access NumPy array API capsule: PyErr { type: <class '"
     for kind, message in lines[:2]:
         assert kind == "pyo3_runtime.PanicException", (kind, message)
@@ -181,20 +141,8 @@ def test_numpy_not_importable_then_importable():
                         "argument 'signal': 'list' object cannot be converted to 'PyArray<T, D>'")
 
 
-ARRAY_API_WRONG = """
-import numpy as np
-ma = multiarray()
-saved = ma._ARRAY_API
-ma._ARRAY_API = 5
-print(repr(outcome(cyclewright.halfcycles, np.array([1.0, 2.0]), True)))
-ma._ARRAY_API = saved
-print(repr(outcome(cyclewright.halfcycles, np.array([1.0, 2.0]), True)))
-"""
-
-
 def test_array_api_capsule_of_the_wrong_type():
-    run = run_ok(ARRAY_API_WRONG)
-    first, second = (eval(line) for line in run.stdout.splitlines())
+    first, second = lines_of(run_script("array_api_wrong"))
     assert first == (
         "pyo3_runtime.PanicException",
         "Failed to access NumPy array API capsule: PyErr { type: <class 'TypeError'>, "

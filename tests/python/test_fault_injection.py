@@ -12,7 +12,7 @@ import numpy as np
 import pytest
 
 import cyclewright
-from conftest import ALREADY_BORROWED, EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, run_ok
+from conftest import ALREADY_BORROWED, EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, run_script
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -209,35 +209,8 @@ def test_python_objects_that_cannot_be_made(call, makes_objects, panic, peer, ca
     capfd.readouterr()
 
 
-NUMPY_FAILS = r"""
-import sys
-import numpy as np
-import viewpeer
-
-a = np.array([1.0, 3.0, 2.0, 5.0])
-core = sys.modules['numpy._core' if int(np.__version__.split('.')[0]) >= 2 else 'numpy.core']
-
-def attempt():
-    try:
-        return ('ok', cyclewright.halfcycles(a, True))
-    except BaseException as exc:
-        return (type(exc).__name__, str(exc).split(':')[0])
-
-sys.modules['numpy'] = None            # NumPy cannot be imported
-print(attempt())
-sys.modules['numpy'] = np
-api = core.multiarray._ARRAY_API       # its API table has gone
-del core.multiarray._ARRAY_API
-print(attempt())
-core.multiarray._ARRAY_API = api
-print(attempt())
-print(viewpeer.acquire_mut(a))         # nothing registered by the failures
-viewpeer.release_mut(a)
-"""
-
-
 def test_numpy_that_cannot_be_reached_leaves_nothing_behind():
-    lines = run_ok(NUMPY_FAILS, quiet_stderr=True).stdout.splitlines()
+    lines = run_script("numpy_unreachable", quiet_stderr=True).stdout.splitlines()
     failed = ("PanicException", "Failed to access NumPy array API capsule")
     assert lines[0] == repr(failed)
     assert lines[1] == repr(failed)

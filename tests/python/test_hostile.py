@@ -13,7 +13,7 @@ import numpy as np
 import pytest
 
 import cyclewright
-from conftest import MODULE_DIR
+from conftest import child_env, script_command
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -103,22 +103,9 @@ def test_a_numpy_writer_thread_never_breaks_a_call():
         sys.setswitchinterval(interval)
 
 
-LONG_CALLS = """
-import os, sys, numpy as np, cyclewright
-x = np.cumsum(np.random.default_rng(1).normal(size=10_000_000))
-print(len(os.listdir('/proc/self/task')), flush=True)
-sys.stdin.readline()
-for _ in range(3):
-    cyclewright.eq_load_python(x, 3.3, 10, True)
-    cyclewright.eq_load_max_half_cycle_closed_python(x, 3.3, 10, True)
-cyclewright.halfcycles(x[:2_000_000], False)
-"""
-
-
 def test_long_calls_start_no_thread():
-    env = {**os.environ, "PYTHONPATH": MODULE_DIR, "CYCLEWRIGHT_THREADS": "4"}
-    child = subprocess.Popen([sys.executable, "-c", LONG_CALLS], env=env, text=True,
-                             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    child = subprocess.Popen(script_command("long_calls"), env=child_env(CYCLEWRIGHT_THREADS="4"),
+                             text=True, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     try:
         before = int(child.stdout.readline())
         tasks = f"/proc/{child.pid}/task"

@@ -6,6 +6,7 @@ import random
 import numpy as np
 import pytest
 
+import count_model
 import cyclewright
 from conftest import NO_MAXIMUM, WORKED, assert_records, same_float
 
@@ -120,39 +121,6 @@ def test_halfcycles(signal, half_true, half_false):
 
 # --- a model of the count, checked on many small signals ---------------------
 
-def _peaktrough(x):
-    out = [x[0]]
-    for p, c, q in zip(x, x[1:], x[2:]):
-        if (q < c and p < c) or (c < q and c < p):
-            out.append(c)
-    out.append(x[-1])
-    return out
-
-
-def _halfcycles(x, half):
-    stack, out = [], []
-    for v in _peaktrough(x):
-        stack.append(v)
-        while len(stack) >= 4:
-            a, b, c, d = stack[-4:]
-            y = abs(b - c)
-            if abs(a - b) >= y and abs(c - d) >= y:
-                out += [((b + c) * 0.5, y)] * 2
-                del stack[-3:-1]
-            else:
-                break
-    for r0, r1 in zip(stack, stack[1:]):
-        out += [((r0 + r1) * 0.5, abs(r1 - r0))] * (1 if half else 2)
-    return out
-
-
-def _eq_load(x, m, neq, half):
-    s = -0.0
-    for _, r in _halfcycles(x, half):
-        s += math.pow(r, m)
-    return math.pow(s / (2.0 * float(neq)), 1.0 / m)
-
-
 def _signals():
     rng = random.Random(20240611)
     for _ in range(300):
@@ -165,25 +133,21 @@ def test_halfcycles_agree_with_a_model_of_the_count():
     for signal in _signals():
         a = np.array(signal)
         for half in (True, False):
-            assert_records(hc(a, half), _halfcycles(signal, half))
+            assert_records(hc(a, half), count_model.halfcycles(signal, half))
 
 
 def test_eq_loads_agree_with_a_model_of_the_sum():
     for signal in _signals():
         a = np.array(signal)
-        top = max((v for v in signal if v == v), default=None)
-        closed = None
-        if top is not None:
-            k = max(i for i, v in enumerate(signal) if v == top)
-            closed = signal[k:] + signal[:k] + [signal[k]]
+        closed = count_model.closed_signal(signal)
         for m, neq, half in ((3.0, 1, True), (4.0, 7, False), (1.0, 2, True)):
             got = eq(a, m, neq, half)
-            want = _eq_load(signal, m, neq, half)
+            want, _ = count_model.eq_load(signal, m, neq, half)
             assert same_float(got, want) or got == pytest.approx(want, rel=1e-13), signal
             if closed is None:
                 continue
             got = eqc(a, m, neq, half)
-            want = _eq_load(closed, m, neq, half)
+            want, _ = count_model.eq_load(closed, m, neq, half)
             assert same_float(got, want) or got == pytest.approx(want, rel=1e-13), signal
 
 

@@ -13,7 +13,7 @@ import pytest
 from numpy.lib.stride_tricks import as_strided
 
 import cyclewright
-from conftest import (ALREADY_BORROWED, MULTIARRAY_NAME, REGISTRY_ATTR, WORKED, run_ok)
+from conftest import ALREADY_BORROWED, REGISTRY_ATTR, WORKED, lines_of, multiarray, run_script
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -44,9 +44,7 @@ def exclusive(peer):
 
 
 def test_registry_created_by_the_module(peer):
-    import importlib
-
-    capsule = getattr(importlib.import_module(MULTIARRAY_NAME), REGISTRY_ATTR)
+    capsule = getattr(multiarray(), REGISTRY_ATTR)
     assert type(capsule).__name__ == "PyCapsule"
     assert peer.table_info() == (1, REGISTRY_ATTR)
 
@@ -158,36 +156,8 @@ def test_every_road_releases_the_view(peer, panic):
 
 # --- registries installed by another module, in child processes -------------
 
-OWN_REGISTRY = """
-import numpy as np, viewpeer
-capsule = viewpeer.install(1, 0)
-a = np.array([1.0, 3.0, 2.0, 5.0])
-results = [
-    outcome(cyclewright.halfcycles, a, True),
-    outcome(cyclewright.eq_load_python, a, 3.0, 1, True),
-    outcome(cyclewright.eq_load_max_half_cycle_closed_python, a, 3.0, 1, True),
-    outcome(cyclewright.eq_load_python, a, 'x', 1, True),
-    outcome(cyclewright.halfcycles, a, 1),
-    outcome(cyclewright.halfcycles, a[::2], True),
-    outcome(cyclewright.halfcycles, a[:0], True),
-]
-calls = viewpeer.calls()
-# calls that never reach the registry
-outcome(cyclewright.halfcycles, a, True, 3)
-outcome(cyclewright.halfcycles, a.astype(np.float32), True)
-after = viewpeer.calls()
-print(repr([kind for kind, _ in results]))
-print(repr(calls))
-print(repr(after == calls))
-print(repr(getattr(multiarray(), REGISTRY_ATTR) is capsule))
-cyclewright.halfcycles(a, True)
-print(repr(viewpeer.calls()['last_array'] == id(a)))
-"""
-
-
 def test_registry_of_another_module_is_used():
-    run = run_ok(OWN_REGISTRY)
-    kinds, calls, untouched, same_capsule, last = (eval(x) for x in run.stdout.splitlines())
+    kinds, calls, untouched, same_capsule, last = lines_of(run_script("registry_of_another_module"))
     assert kinds == ["ok", "ok", "ok", "builtins.TypeError", "builtins.TypeError",
                      "pyo3_runtime.PanicException", "pyo3_runtime.PanicException"]
     # one shared registration per call that passed the type checks, each released
@@ -197,21 +167,6 @@ def test_registry_of_another_module_is_used():
     assert untouched, "a call that failed before the view was taken reached the registry"
     assert same_capsule, "a second registry was created"
     assert last, "the registry was not handed the signal array"
-
-
-REFUSING_REGISTRY = """
-import numpy as np, viewpeer
-viewpeer.install({version}, {code})
-a = np.array([1.0, 3.0, 2.0])
-before = sys.getrefcount(a)
-results = [outcome(cyclewright.eq_load_python, a, 3.0, 1, True) for _ in range(50)]
-print(repr(results[0]))
-print(repr(all(r == results[0] for r in results)))
-print(repr(sys.getrefcount(a) - before))
-print(repr(viewpeer.calls()))
-viewpeer.set_acquire_code(0)
-print(repr(outcome(cyclewright.halfcycles, a, True)))
-"""
 
 
 @pytest.mark.parametrize(
@@ -224,8 +179,7 @@ print(repr(outcome(cyclewright.halfcycles, a, True)))
     ],
 )
 def test_acquire_refused_by_the_registry(code, message):
-    run = run_ok(REFUSING_REGISTRY.format(version=1, code=code))
-    first, same, refs, calls, after = (eval(x) for x in run.stdout.splitlines())
+    first, same, refs, calls, after = lines_of(run_script("refusing_registry", 1, code))
     assert first == ("pyo3_runtime.PanicException", message)
     assert same
     assert refs == 0, "the array reference leaked on the refused road"
@@ -234,55 +188,43 @@ def test_acquire_refused_by_the_registry(code, message):
 
 
 def test_registry_of_another_version_is_used():
-    run = run_ok(REFUSING_REGISTRY.format(version=2, code=0))
-    first, _, refs, calls, _ = (eval(x) for x in run.stdout.splitlines())
+    first, _, refs, calls, _ = lines_of(run_script("refusing_registry", 2, 0))
     assert first[0] == "ok"
     assert refs == 0
     assert calls["acquire"] == calls["release"] == 50
 
 
-BROKEN_REGISTRY = """
-import numpy as np, viewpeer
-a = np.array([1.0, 3.0, 2.0])
-{install}
-print(repr(outcome(cyclewright.halfcycles, a, True)))
-print(repr(outcome(cyclewright.halfcycles, a, True)))
-{repair}
-print(repr(outcome(cyclewright.halfcycles, a, True)))
-print(repr(viewpeer.table_info()))
-print(repr(viewpeer.calls()['acquire']))
-"""
-
 ERROR = "Interal borrow checking API error: PyErr { type: <class 'TypeError'>, value: "
 
 
+# The cases of scripts/broken_registry.py: how the registry is broken, and
+# whether the repair is the peer's own registry (which must then be used).
 @pytest.mark.parametrize(
-    "install, repair, check, registry",
+    "case, check, registry, peer_repairs",
     [
-        ("viewpeer.install(0, 0)", "viewpeer.install(1, 0)",
+        ("version-0",
          lambda m: m.startswith(ERROR + "TypeError(") and re.search(r"\b0\b", m[len(ERROR):])
          and m.endswith("), traceback: None }"),
-         (1, REGISTRY_ATTR)),
-        ("setattr(multiarray(), REGISTRY_ATTR, 5)", "delattr(multiarray(), REGISTRY_ATTR)",
+         (1, REGISTRY_ATTR), True),
+        ("not-a-capsule",
          lambda m: m == ERROR + "TypeError(\"'int' object cannot be converted to 'PyCapsule'\"), "
                            "traceback: None }",
-         (1, REGISTRY_ATTR)),
-        ("setattr(multiarray(), REGISTRY_ATTR, None)", "delattr(multiarray(), REGISTRY_ATTR)",
+         (1, REGISTRY_ATTR), False),
+        ("none",
          lambda m: m == ERROR + "TypeError(\"'NoneType' object cannot be converted to 'PyCapsule'\"), "
                            "traceback: None }",
-         (1, REGISTRY_ATTR)),
+         (1, REGISTRY_ATTR), False),
     ],
     ids=["version-0", "not-a-capsule", "none"],
 )
-def test_broken_registry_then_repaired(install, repair, check, registry):
-    run = run_ok(BROKEN_REGISTRY.format(install=install, repair=repair))
-    first, second, repaired, info, peer_acquires = (eval(x) for x in run.stdout.splitlines())
+def test_broken_registry_then_repaired(case, check, registry, peer_repairs):
+    first, second, repaired, info, peer_acquires = lines_of(run_script("broken_registry", case))
     for kind, message in (first, second):  # each call tries again
         assert kind == "pyo3_runtime.PanicException"
         assert check(message), message
     assert repaired == ("ok", [(2.0, 2.0), (2.5, 1.0)])
     assert info == registry
-    if "install(1" in repair:
+    if peer_repairs:
         assert peer_acquires == 1, "the repaired registry was not the one used"
 
 

@@ -2,5 +2,5 @@
 # the bundled example load, its pictures and the Dask variant, then the
 # manylinux wheel and `pip install .` in fresh environments: the installed
 # command without matplotlib, and stubtest of the module's type stub.
-suite "user road: the report, example load, pictures, Dask (CPython 3.14)" tools/user-road report "$@"
-suite "user road: manylinux wheel, pip install, the installed command, type stub (CPython 3.14)" tools/user-road packaging "$@"
+cw_step "user road: the report, example load, pictures, Dask (CPython 3.14)" tools/user-road report "$@"
+cw_step "user road: manylinux wheel, pip install, the installed command, type stub (CPython 3.14)" tools/user-road packaging "$@"
