@@ -5,9 +5,9 @@
 namespace cyclewright {
 
 // Grows the list as doubling from four would, to the same final capacity.
-void detail::RecordSink::append(const HalfCycle* records, std::size_t count) {
-    out_.reserve(doubling_capacity(out_.size() + count));
-    out_.insert(out_.end(), records, records + count);
+void detail::append_records(std::vector<HalfCycle>& out, const HalfCycle* records, std::size_t count) {
+    out.reserve(doubling_capacity(out.size() + count));
+    out.insert(out.end(), records, records + count);
 }
 
 std::vector<HalfCycle> detail::get_halfcycles(const Kernels& build, std::span<const double> peaktrough,
@@ -18,8 +18,7 @@ std::vector<HalfCycle> detail::get_halfcycles(const Kernels& build, std::span<co
     // n values closing N cycles leave k = n - 2N, so the closed cycles and a
     // residue recorded once make exactly n - 1 records: reserve them at once.
     out.reserve(doubling_capacity(n - 1));
-    RecordSink sink(out);
-    build.count.half_cycles(peaktrough, half, sink);
+    build.count.half_cycles(peaktrough, half, out);
     return out;
 }
 

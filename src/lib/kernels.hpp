@@ -1,7 +1,6 @@
-// The kernels of the core, one table per build (isa/*.cpp, each compiled for
-// its own instruction set, its code in its own namespace), and the choice of
-// a table, made once from what the processor reports. The public functions
-// run the chosen table; the tests run every table this processor can run.
+// The core's kernels: one table per build (isa/*.cpp, each compiled for its
+// instruction set, its code in its own namespace), one table chosen once. The
+// public functions run the chosen table; the tests run every runnable one.
 #pragma once
 
 #include <cstddef>
@@ -35,22 +34,15 @@ struct LaneKernels {
     double (*add_powers)(const double* x, std::size_t count, double y, bool twice, double sum) noexcept;
 };
 
-// Receives a count's records in order, a block at a time. Defined beside
-// get_halfcycles, so that only baseline code grows the list.
-class RecordSink {
-public:
-    explicit RecordSink(std::vector<HalfCycle>& out) noexcept : out_(out) {}
-    void append(const HalfCycle* records, std::size_t count);
-
-private:
-    std::vector<HalfCycle>& out_;
-};
+// Appends a count's records to out. Defined beside get_halfcycles, so that
+// only baseline code grows the list.
+void append_records(std::vector<HalfCycle>& out, const HalfCycle* records, std::size_t count);
 
 // The rainflow count and the loads built on it: one chain of dependent
 // steps, which SSE4.1's blends shorten and which wider vectors do not help.
 struct CountKernels {
     // The records of get_halfcycles for a non-empty peak-trough sequence.
-    void (*half_cycles)(std::span<const double> peaktrough, bool half, RecordSink& sink);
+    void (*half_cycles)(std::span<const double> peaktrough, bool half, std::vector<HalfCycle>& out);
     // eq_load of a non-empty signal, by `lanes`' turning points and powers.
     double (*load)(const LaneKernels& lanes, std::span<const double> signal, double m, std::uint64_t neq,
                    bool half);

@@ -1,9 +1,9 @@
 // The AVX2 and FMA build of the lane kernels: turning points and powers four
 // at a time.
 #define CYCLEWRIGHT_BUILD_AVX2
-#include "isa/builds.hpp"
 #include "isa/maximum.hpp"
 #include "isa/turning_points_avx2.hpp"
+#include "kernels.hpp"
 #include "power/four_lane_power.hpp"
 
 namespace cyclewright::detail::isa_avx2 {

@@ -6,13 +6,14 @@
 #include <array>
 #include <cmath>
 #include <span>
+#include <vector>
 
 #include "isa/rainflow_stack.hpp"
 #include "kernels.hpp"
 
 namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
-inline void half_cycles(std::span<const double> peaktrough, bool half, RecordSink& sink) {
+inline void half_cycles(std::span<const double> peaktrough, bool half, std::vector<HalfCycle>& out) {
     // Closed cycles are written unconditionally to a small buffer and kept
     // by moving its cursor, then handed on a block at a time.
     constexpr std::size_t kBlock = 512;
@@ -25,7 +26,7 @@ inline void half_cycles(std::span<const double> peaktrough, bool half, RecordSin
         block[kept + 1] = cycle;
         kept += 2 * static_cast<std::size_t>(closed);
         if (kept >= kBlock) [[unlikely]] {
-            sink.append(block.data(), kept);
+            append_records(out, block.data(), kept);
             kept = 0;
         }
     });
@@ -36,11 +37,11 @@ inline void half_cycles(std::span<const double> peaktrough, bool half, RecordSin
         block[kept++] = residual;
         if (!half) block[kept++] = residual;
         if (kept >= kBlock) {
-            sink.append(block.data(), kept);
+            append_records(out, block.data(), kept);
             kept = 0;
         }
     }
-    sink.append(block.data(), kept);
+    append_records(out, block.data(), kept);
 }
 
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

@@ -1,7 +1,6 @@
 // The SSE4.1 build of the rainflow count, whose blends shorten its chain of
 // dependent steps.
 #define CYCLEWRIGHT_BUILD_SSE41
-#include "isa/builds.hpp"
 #include "isa/half_cycle_list.hpp"
 #include "isa/loads.hpp"
 

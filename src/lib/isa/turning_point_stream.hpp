@@ -17,8 +17,7 @@ namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 template <class OnBlock>
 class TurningPointStream {
 public:
-    // The centres with both neighbours in one piece go through `compact`
-    // (LaneKernels::compact_turning_points).
+    // Most centres go through `lanes`' compact_turning_points.
     TurningPointStream(const LaneKernels& lanes, OnBlock on_block)
         : compact_(lanes.compact_turning_points), on_block_(on_block) {}
 

@@ -16,24 +16,22 @@ inline bool is_turning_point(double p, double c, double q) {
            (static_cast<unsigned>(c < q) & static_cast<unsigned>(c < p));
 }
 
-// LaneKernels::count_turning_points over the centres i, ..., count - 1, added
-// to `turning`.
-inline std::size_t count_turning_points_from(const double* s, std::size_t i, std::size_t count,
-                                             std::size_t turning) noexcept {
+// LaneKernels::count_turning_points, one centre at a time.
+inline std::size_t scalar_count_turning_points(const double* s, std::size_t count) noexcept {
+    std::size_t turning = 0;
     const double* const before = s - 1;  // s[-1]: s points into the signal
     const double* const after = s + 1;
-    for (; i < count; ++i) turning += is_turning_point(before[i], s[i], after[i]);
+    for (std::size_t i = 0; i < count; ++i) turning += is_turning_point(before[i], s[i], after[i]);
     return turning;
 }
 
-// LaneKernels::compact_turning_points over the centres i, ..., count - 1,
-// written from out[kept] on; returns the new `kept`.
-inline std::size_t compact_turning_points_from(const double* s, std::size_t i, std::size_t count, double* out,
-                                               std::size_t kept) noexcept {
+// LaneKernels::compact_turning_points, one centre at a time.
+inline std::size_t scalar_compact_turning_points(const double* s, std::size_t count, double* out) noexcept {
     // Every centre is written; the cursor moves past turning points only.
+    std::size_t kept = 0;
     const double* const before = s - 1;
     const double* const after = s + 1;
-    for (; i < count; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         out[kept] = s[i];
         kept += is_turning_point(before[i], s[i], after[i]);
     }

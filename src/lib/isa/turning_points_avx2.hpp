@@ -43,7 +43,7 @@ inline constexpr PackTable kPack;
 inline std::size_t count_turning_points(const double* s, std::size_t count) noexcept {
     std::size_t i = 0, sum = 0;
     for (; i + 4 <= count; i += 4) sum += static_cast<std::size_t>(__builtin_popcount(turning_mask(s + i)));
-    return count_turning_points_from(s, i, count, sum);
+    return sum + scalar_count_turning_points(s + i, count - i);
 }
 
 inline std::size_t compact_turning_points(const double* s, std::size_t count, double* out) noexcept {
@@ -56,7 +56,7 @@ inline std::size_t compact_turning_points(const double* s, std::size_t count, do
         _mm256_storeu_pd(out + k, _mm256_castps_pd(packed));
         k += static_cast<std::size_t>(__builtin_popcount(mask));
     }
-    return compact_turning_points_from(s, i, count, out, k);
+    return k + scalar_compact_turning_points(s + i, count - i, out + k);
 }
 
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

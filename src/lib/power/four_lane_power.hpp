@@ -16,6 +16,8 @@
 
 namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
+static_assert(sizeof(LogEntry) == 4 * sizeof(double) && sizeof(ExpEntry) == 2 * sizeof(double));
+
 struct Avx2Ops {
     using V = __m256d;
     using I = __m256i;

@@ -31,7 +31,17 @@
 
 #include <cstdint>
 
-#include "power/tables.hpp"
+// The tables: plain data, the same for every build.
+namespace cyclewright::detail {
+// Padded to whole vector loads: one load fetches an entry for one lane.
+struct alignas(32) LogEntry {
+    double invc, logc, logc_tail, unused = 0;
+};
+struct alignas(16) ExpEntry {
+    double value, tail;
+};
+#include "power/power_tables.inc"
+}  // namespace cyclewright::detail
 
 namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
