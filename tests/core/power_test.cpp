@@ -3,9 +3,8 @@
 #include <cfloat>
 #include <random>
 
-#include "cpu_features.hpp"
 #include "cyclewright/power.hpp"
-#include "power_variants.hpp"
+#include "kernels.hpp"
 #include "support.hpp"
 
 namespace {
@@ -74,20 +73,11 @@ TEST(PowerAccuracy, NearOneWithLargeExponents) {
 }
 
 // Every build of the kernel that this processor can run, against the
-// baseline scalar one: same bits for every length, lane and special value.
+// baseline scalar one: same bits for every length, lane and special value,
+// one at a time, in a batch, and in a power sum.
 TEST(PowerBatch, EveryBuildEqualsTheBaselineForEveryLengthAndLane) {
-    using Batch = void (*)(const double*, std::size_t, double, double*);
-    struct Build {
-        const char* name;
-        Batch batch;
-    };
-    std::vector<Build> builds = {{"power_of_each", cyclewright::power_of_each}};
-    if (cyclewright::detail::has_avx2_fma()) {
-        builds.push_back({"power_of_each_avx2", cyclewright::detail::power_of_each_avx2});
-        builds.push_back({"power_fma", [](const double* x, std::size_t n, double y, double* out) {
-                              for (std::size_t i = 0; i < n; ++i) out[i] = cyclewright::detail::power_fma(x[i], y);
-                          }});
-    }
+    const auto builds = cyclewright::detail::runnable_builds();
+    const auto& baseline = builds.front().lanes;
     std::mt19937_64 rng(13);
     std::uniform_real_distribution<double> log_x(-30, 30);
     const double specials[] = {0.0, kInf, kNaN, -1.0, 1e-310, 1.0};
@@ -96,18 +86,24 @@ TEST(PowerBatch, EveryBuildEqualsTheBaselineForEveryLengthAndLane) {
         for (std::size_t i = 0; i < n; ++i)
             x[i] = (i * 7 + n) % 5 == 0 ? specials[(i + n) % 6] : std::exp(log_x(rng));
         for (const double y : {3.3, -2.0, 0.0, 700.0}) {
-            for (const Build& build : builds) {
-                build.batch(x.data(), n, y, out.data());
+            for (const auto& build : builds) {
+                SCOPED_TRACE(build.name);
+                build.lanes.power_of_each(x.data(), n, y, out.data());
                 std::vector<double> in_place = x;  // the output may be the input
-                build.batch(in_place.data(), n, y, in_place.data());
+                build.lanes.power_of_each(in_place.data(), n, y, in_place.data());
+                double sum = -0.0;
                 for (std::size_t i = 0; i < n; ++i) {
-                    const double expected = cyclewright::detail::power_baseline(x[i], y);
+                    const double expected = baseline.power(x[i], y);
+                    sum = sum + expected + expected;
+                    ASSERT_TRUE(cwtest::same_bits(expected, build.lanes.power(x[i], y)))
+                        << "one: n " << n << " lane " << i << " x " << cwtest::show(x[i]) << " y " << y;
                     ASSERT_TRUE(cwtest::same_bits(expected, out[i]))
-                        << build.name << ": n " << n << " lane " << i << " x " << cwtest::show(x[i]) << " y " << y;
+                        << "batch: n " << n << " lane " << i << " x " << cwtest::show(x[i]) << " y " << y;
                     ASSERT_TRUE(cwtest::same_bits(expected, in_place[i]))
-                        << build.name << " in place: n " << n << " lane " << i << " x " << cwtest::show(x[i])
-                        << " y " << y;
+                        << "in place: n " << n << " lane " << i << " x " << cwtest::show(x[i]) << " y " << y;
                 }
+                ASSERT_TRUE(cwtest::same_bits(sum, build.lanes.add_powers(x.data(), n, y, true, -0.0)))
+                    << "sum: n " << n << " y " << y;
             }
         }
     }

@@ -1,8 +1,9 @@
 // libFuzzer harness of the core. Each input is decoded into a signal and the
 // parameters m, neq and half; every core function is then checked against the
 // plain reference count of tests/core/reference.hpp and against the
-// definitions that tie the functions together. A broken invariant aborts, so
-// libFuzzer keeps the input as a crash reproducer.
+// definitions that tie the functions together, and every build of the kernels
+// against the chosen one (the failure names the build). A broken invariant
+// aborts, so libFuzzer keeps the input as a crash reproducer.
 //
 // Input layout: one byte choosing m, eight bytes of neq, one byte of flags
 // (bit 0: half; bit 1: neq taken small), then one tagged value after another.
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "cyclewright/cycles.hpp"
+#include "kernels.hpp"
 #include "reference.hpp"
 
 // The core's own power function, where it has one: the loads are then the
@@ -183,6 +185,37 @@ void check_count(const std::vector<double>& values, bool half, const std::vector
     }
 }
 
+// Every build of the kernels this processor runs, the portable one included,
+// gives the bits of the public functions.
+void check_builds(const std::vector<double>& signal, double m, std::uint64_t neq, bool half) {
+    namespace core = cyclewright::detail;
+    const auto peaks = cyclewright::get_peaktrough(signal);
+    const auto records = cyclewright::get_halfcycles(signal, half);
+    const double load = cyclewright::eq_load(signal, m, neq, half);
+    const auto closed_load = [&](const core::Kernels* build) {
+        try {
+            return build ? core::eq_load_max_half_cycle_closed(*build, signal, m, neq, half)
+                         : cyclewright::eq_load_max_half_cycle_closed(signal, m, neq, half);
+        } catch (const cyclewright::NoNumberInSignal&) {
+            return -1.0;  // no load is negative
+        }
+    };
+    const double closed = closed_load(nullptr);
+    std::vector<double> each(signal.size()), build_each(signal.size());
+    cyclewright::power_of_each(signal.data(), signal.size(), m, each.data());
+    for (const auto& build : core::runnable_builds()) {
+        const auto build_peaks = core::get_peaktrough(build, signal);
+        bool same = build_peaks.size() == peaks.size();
+        for (std::size_t i = 0; same && i < peaks.size(); ++i) same = same_bits(build_peaks[i], peaks[i]);
+        build.lanes.power_of_each(signal.data(), signal.size(), m, build_each.data());
+        for (std::size_t i = 0; same && i < signal.size(); ++i) same = same_bits(build_each[i], each[i]);
+        if (!same || !same_records(core::get_halfcycles(build, signal, half), records) ||
+            !same_bits(core::eq_load(build, signal, m, neq, half), load) || !same_bits(closed_load(&build), closed)) {
+            broken(build.name, signal, m, neq, half);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -221,6 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check_count(peaks, half, signal, m, neq);
     check_count(signal, half, signal, m, neq);  // any sequence, alternating or not
+    check_builds(signal, m, neq, half);
 
     const auto records = cyclewright::get_halfcycles(peaks, half);
     for (const auto& r : records) {

@@ -1,22 +1,21 @@
-// The streaming load computations, compiled once per instruction set (see
-// load_builds.cpp and load_kernels_sse41.cpp): the same operations in the
-// same order, so every build gives the same bits.
+// The streaming loads (CountKernels::load and closed_load): the same
+// operations in the same order in every build, so every build gives the same
+// bits.
 #pragma once
+
+#include "isa/isa.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <span>
 
-#include "cyclewright/power.hpp"
-#include "isa.hpp"
-#include "maximum.hpp"
-#include "power_sum.hpp"
-#include "rainflow_stack.hpp"
-#include "turning_point_stream.hpp"
+#include "isa/power_sum.hpp"
+#include "isa/rainflow_stack.hpp"
+#include "isa/turning_point_stream.hpp"
+#include "kernels.hpp"
 
-namespace cyclewright::detail {
-inline namespace CYCLEWRIGHT_ISA {
+namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
 // The ranges of closed cycles, gathered into the power sum's chunks: each
 // stands for two records. Held by value in the counting loop (see
@@ -42,12 +41,12 @@ struct ClosedRanges {
 // into the power sum, in exactly the order of the half-cycle list, so the
 // result is bit for bit that of summing over get_halfcycles(get_peaktrough()).
 template <std::size_t Pieces>
-inline double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], std::size_t samples,
-                               double m, std::uint64_t neq, bool half) {
+inline double streamed_eq_load(const LaneKernels& lanes, const std::span<const double> (&pieces)[Pieces],
+                               std::size_t samples, double m, std::uint64_t neq, bool half) {
     RainflowStack stack(samples + 1);
-    PowerSum sum(m);
+    PowerSum sum(lanes, m);
     ClosedRanges closed{&sum, sum.chunk(), 0};
-    TurningPointStream stream([&](std::span<const double> block) { closed = stack.push(block, closed); });
+    TurningPointStream stream(lanes, [&](std::span<const double> block) { closed = stack.push(block, closed); });
     for (const auto& piece : pieces) stream.feed(piece);
     stream.finish();
     sum.submit(closed.count, true);
@@ -62,32 +61,23 @@ inline double streamed_eq_load(const std::span<const double> (&pieces)[Pieces], 
     }
     // neq rounds to the nearest double; doubling it is exact.
     const double twice_neq = 2.0 * static_cast<double>(neq);
-    return power(sum.sum() / twice_neq, 1.0 / m);
-}
-
-// Index of the last of the equal maxima, or signal.size() when no sample is a
-// number. NaN samples neither become nor displace the maximum, and -0.0 and
-// +0.0 count as equal. Two vectorised passes: the value, then its last
-// occurrence.
-inline std::size_t last_maximum(std::span<const double> signal) {
-    const double top = maximum_of_numbers(signal.data(), signal.size());
-    return last_index_of(signal.data(), signal.size(), top);
+    return lanes.power(sum.sum() / twice_neq, 1.0 / m);
 }
 
 // The load of a non-empty signal.
-inline double load_of(std::span<const double> signal, double m, std::uint64_t neq, bool half) {
+inline double load_of(const LaneKernels& lanes, std::span<const double> signal, double m, std::uint64_t neq,
+                      bool half) {
     const std::span<const double> pieces[] = {signal};
-    return streamed_eq_load(pieces, signal.size(), m, neq, half);
+    return streamed_eq_load(lanes, pieces, signal.size(), m, neq, half);
 }
 
-// The load of the signal closed at its last maximum, k = last_maximum() < size.
-inline double closed_load_of(std::span<const double> signal, std::size_t k, double m, std::uint64_t neq,
-                             bool half) {
+// The load of the signal closed at its last maximum, k < size.
+inline double closed_load_of(const LaneKernels& lanes, std::span<const double> signal, std::size_t k, double m,
+                             std::uint64_t neq, bool half) {
     // The closed signal signal[k..n), signal[0..k), signal[k], fed as three
     // pieces instead of being copied.
     const std::span<const double> pieces[] = {signal.subspan(k), signal.first(k), signal.subspan(k, 1)};
-    return streamed_eq_load(pieces, signal.size() + 1, m, neq, half);
+    return streamed_eq_load(lanes, pieces, signal.size() + 1, m, neq, half);
 }
 
-}  // namespace CYCLEWRIGHT_ISA
-}  // namespace cyclewright::detail
+}  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

@@ -3,7 +3,7 @@
 // same cycles in exactly the same order.
 #pragma once
 
-#include "isa.hpp"
+#include "isa/isa.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -12,14 +12,11 @@
 #include <memory>
 #include <span>
 
-#if defined(__SSE4_1__)
+#if defined(CYCLEWRIGHT_BUILD_SSE41)
 #include <smmintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
 #endif
 
-namespace cyclewright::detail {
-inline namespace CYCLEWRIGHT_ISA {
+namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
 class RainflowStack {
 public:
@@ -68,7 +65,7 @@ private:
     std::size_t top_ = kSentinels;
 };
 
-#if defined(__SSE2__)
+#if defined(CYCLEWRIGHT_BUILD_SSE41)
 
 // A state machine without data-dependent branches. Each step tests the last
 // three stack values a, b, c with the next value d, not yet pushed, and then
@@ -87,13 +84,7 @@ OnStep RainflowStack::push(std::span<const double> input, OnStep on_step) {
     const double* const in = input.data();
     const __m128d sign = _mm_set_sd(-0.0);
     auto distance = [sign](__m128d p, __m128d q) { return _mm_andnot_pd(sign, _mm_sub_sd(p, q)); };
-    auto choose = [](__m128d mask, __m128d p, __m128d q) {
-#if defined(__SSE4_1__)
-        return _mm_blendv_pd(q, p, mask);
-#else
-        return _mm_or_pd(_mm_and_pd(mask, p), _mm_andnot_pd(mask, q));
-#endif
-    };
+    auto choose = [](__m128d mask, __m128d p, __m128d q) { return _mm_blendv_pd(q, p, mask); };
     std::size_t top = top_, i = 0;
     __m128d below2 = _mm_load_sd(s + top - 5), below1 = _mm_load_sd(s + top - 4);
     __m128d a = _mm_load_sd(s + top - 3), b = _mm_load_sd(s + top - 2), c = _mm_load_sd(s + top - 1);
@@ -129,6 +120,7 @@ OnStep RainflowStack::push(std::span<const double> input, OnStep on_step) {
 
 #else
 
+// The portable step: the same tests and closes, one value at a time.
 template <class OnStep>
 OnStep RainflowStack::push(std::span<const double> input, OnStep on_step) {
     make_room(input.size());
@@ -151,5 +143,4 @@ OnStep RainflowStack::push(std::span<const double> input, OnStep on_step) {
 
 #endif
 
-}  // namespace CYCLEWRIGHT_ISA
-}  // namespace cyclewright::detail
+}  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

@@ -1,47 +1,44 @@
-// The power kernels for processors with AVX2 and FMA, four lanes and one;
-// chosen at run time, so the rest of the library keeps the baseline
-// instruction set. This file alone is compiled for AVX2 and FMA, and holds
-// nothing that another file could share: only its own kernels (the scalar
-// one in its own copy, see power_scalar_ops.hpp) and C library calls.
+// Four lanes of the power kernel, with AVX2 and FMA, and the power's batch
+// entries of LaneKernels on them.
+#pragma once
+
+#include "isa/isa.hpp"
+
+#include <immintrin.h>
+
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 
-#include "cyclewright/power.hpp"
-#include "power_kernel.hpp"
-#include "power_scalar_ops.hpp"
-#include "power_variants.hpp"
+#include "power/power_kernel.hpp"
+#include "power/scalar_power.hpp"
 
-#if defined(__AVX2__) && defined(__FMA__)
-#include <immintrin.h>
+namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
-#define CW_AVX2 inline
-
-namespace cyclewright::detail {
-namespace {
+static_assert(sizeof(LogEntry) == 4 * sizeof(double) && sizeof(ExpEntry) == 2 * sizeof(double));
 
 struct Avx2Ops {
     using V = __m256d;
     using I = __m256i;
     using M = __m256d;
-    CW_AVX2 static V fma(V a, V b, V c) { return _mm256_fmadd_pd(a, b, c); }
-    CW_AVX2 static V add(V a, V b) { return _mm256_add_pd(a, b); }
-    CW_AVX2 static V sub(V a, V b) { return _mm256_sub_pd(a, b); }
-    CW_AVX2 static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
-    CW_AVX2 static V neg(V a) { return _mm256_xor_pd(a, _mm256_set1_pd(-0.0)); }
-    CW_AVX2 static V splat(double v) { return _mm256_set1_pd(v); }
-    CW_AVX2 static I isplat(std::uint64_t v) { return _mm256_set1_epi64x(static_cast<long long>(v)); }
-    CW_AVX2 static I bits(V v) { return _mm256_castpd_si256(v); }
-    CW_AVX2 static V from_bits(I v) { return _mm256_castsi256_pd(v); }
-    CW_AVX2 static I isub(I a, I b) { return _mm256_sub_epi64(a, b); }
-    CW_AVX2 static I iadd(I a, I b) { return _mm256_add_epi64(a, b); }
-    CW_AVX2 static I iand(I a, I b) { return _mm256_and_si256(a, b); }
-    CW_AVX2 static I srl(I a, int n) { return _mm256_srli_epi64(a, n); }
-    CW_AVX2 static I sll(I a, int n) { return _mm256_slli_epi64(a, n); }
+    static V fma(V a, V b, V c) { return _mm256_fmadd_pd(a, b, c); }
+    static V add(V a, V b) { return _mm256_add_pd(a, b); }
+    static V sub(V a, V b) { return _mm256_sub_pd(a, b); }
+    static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
+    static V neg(V a) { return _mm256_xor_pd(a, _mm256_set1_pd(-0.0)); }
+    static V splat(double v) { return _mm256_set1_pd(v); }
+    static I isplat(std::uint64_t v) { return _mm256_set1_epi64x(static_cast<long long>(v)); }
+    static I bits(V v) { return _mm256_castpd_si256(v); }
+    static V from_bits(I v) { return _mm256_castsi256_pd(v); }
+    static I isub(I a, I b) { return _mm256_sub_epi64(a, b); }
+    static I iadd(I a, I b) { return _mm256_add_epi64(a, b); }
+    static I iand(I a, I b) { return _mm256_and_si256(a, b); }
+    static I srl(I a, int n) { return _mm256_srli_epi64(a, n); }
+    static I sll(I a, int n) { return _mm256_slli_epi64(a, n); }
     // (int64) tmp >> 52 as a double: the top 12 bits as an unsigned number
     // (exact through the 2^52 trick), less 4096 where they are negative.
-    CW_AVX2 static V exponent_of(I tmp) {
+    static V exponent_of(I tmp) {
         const V magic = _mm256_set1_pd(0x1p52);
         const V u = _mm256_sub_pd(
             _mm256_castsi256_pd(_mm256_or_si256(_mm256_srli_epi64(tmp, 52), _mm256_castpd_si256(magic))), magic);
@@ -50,7 +47,7 @@ struct Avx2Ops {
     }
     // Table lookups as one load per lane and a transpose: cheaper than the
     // processor's gather instructions.
-    CW_AVX2 static void gather_log(I i, V& invc, V& logc, V& tail) {
+    static void gather_log(I i, V& invc, V& logc, V& tail) {
         alignas(32) std::uint64_t index[4];
         _mm256_store_si256(reinterpret_cast<__m256i*>(index), i);
         const V e0 = _mm256_load_pd(&kLogTable[index[0]].invc), e1 = _mm256_load_pd(&kLogTable[index[1]].invc);
@@ -61,7 +58,7 @@ struct Avx2Ops {
         tail = _mm256_permute2f128_pd(invc_tail01, invc_tail23, 0x31);
         logc = _mm256_permute2f128_pd(logc01, logc23, 0x20);
     }
-    CW_AVX2 static void gather_exp(I i, V& value, V& tail) {
+    static void gather_exp(I i, V& value, V& tail) {
         alignas(32) std::uint64_t index[4];
         _mm256_store_si256(reinterpret_cast<__m256i*>(index), i);
         const V even = _mm256_set_m128d(_mm_load_pd(&kExpTable[index[2]].value), _mm_load_pd(&kExpTable[index[0]].value));
@@ -69,24 +66,16 @@ struct Avx2Ops {
         value = _mm256_unpacklo_pd(even, odd);
         tail = _mm256_unpackhi_pd(even, odd);
     }
-    CW_AVX2 static V positive_normal(V x) {
+    static V positive_normal(V x) {
         return _mm256_and_pd(_mm256_cmp_pd(x, _mm256_set1_pd(DBL_MIN), _CMP_GE_OQ),
                              _mm256_cmp_pd(x, _mm256_set1_pd(DBL_MAX), _CMP_LE_OQ));
     }
-    CW_AVX2 static V abs_at_most(V x, double limit) {
+    static V abs_at_most(V x, double limit) {
         const V magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), x);
         return _mm256_cmp_pd(magnitude, _mm256_set1_pd(limit), _CMP_LE_OQ);
     }
-    CW_AVX2 static V both(V a, V b) { return _mm256_and_pd(a, b); }
+    static V both(V a, V b) { return _mm256_and_pd(a, b); }
 };
-
-static_assert(sizeof(LogEntry) == 4 * sizeof(double) && sizeof(ExpEntry) == 2 * sizeof(double));
-
-}  // namespace
-
-double power_fma(double x, double y) noexcept { return scalar_power(x, y); }
-
-namespace {
 
 // Four results; lanes outside the kernel's fast range go to the library.
 inline __m256d power_of_four(__m256d base, __m256d vy, double y) {
@@ -102,9 +91,7 @@ inline __m256d power_of_four(__m256d base, __m256d vy, double y) {
     return _mm256_load_pd(results);
 }
 
-}  // namespace
-
-void power_of_each_avx2(const double* x, std::size_t count, double y, double* out) noexcept {
+inline void four_lane_power_of_each(const double* x, std::size_t count, double y, double* out) noexcept {
     const __m256d vy = _mm256_set1_pd(y);
     std::size_t i = 0;
     // out may be x: each vector is loaded before its results are stored.
@@ -120,7 +107,7 @@ void power_of_each_avx2(const double* x, std::size_t count, double y, double* ou
     _mm256_maskstore_pd(out + i, present, power_of_four(base, vy, y));
 }
 
-double add_powers_avx2(const double* x, std::size_t count, double y, bool twice, double sum) noexcept {
+inline double four_lane_add_powers(const double* x, std::size_t count, double y, bool twice, double sum) noexcept {
     const __m256d vy = _mm256_set1_pd(y);
     // Four vectors of powers at a time: one power's chain of dependent steps
     // is long, and the processor overlaps independent ones only as far as it
@@ -135,27 +122,9 @@ double add_powers_avx2(const double* x, std::size_t count, double y, bool twice,
         for (const double term : terms) sum = add_term(sum, term, twice);
     }
     if (i == count) return sum;
-    power_of_each_avx2(x + i, count - i, y, terms);
+    four_lane_power_of_each(x + i, count - i, y, terms);
     for (std::size_t j = 0; j < count - i; ++j) sum = add_term(sum, terms[j], twice);
     return sum;
 }
 
-}  // namespace cyclewright::detail
-
-#else
-
-namespace cyclewright::detail {
-// Never chosen without AVX2 and FMA; present so that the library links.
-double power_fma(double x, double y) noexcept { return scalar_power(x, y); }
-void power_of_each_avx2(const double* x, std::size_t count, double y, double* out) noexcept {
-    for (std::size_t i = 0; i < count; ++i) out[i] = scalar_power(x[i], y);
-}
-double add_powers_avx2(const double* x, std::size_t count, double y, bool twice, double sum) noexcept {
-    for (std::size_t i = 0; i < count; ++i) {
-        sum = add_term(sum, scalar_power(x[i], y), twice);
-    }
-    return sum;
-}
-}  // namespace cyclewright::detail
-
-#endif
+}  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

@@ -1,16 +1,16 @@
-// Turning points four centres at a time, for processors with AVX2; chosen at
-// run time. Only this file is compiled for AVX2, and it holds nothing that
-// another file could share.
+// Turning points four centres at a time, with AVX2.
+#pragma once
+
+#include "isa/isa.hpp"
+
+#include <immintrin.h>
+
 #include <cstddef>
 #include <cstdint>
 
-#include "turning_point.hpp"
+#include "isa/turning_points.hpp"
 
-#if defined(__AVX2__)
-#include <immintrin.h>
-
-namespace cyclewright::detail {
-namespace {
+namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
 // The lanes of p, c, q that are strict maxima or minima, as four mask bits.
 // The ordered, quiet comparisons are false against NaN, as in the scalar test.
@@ -38,20 +38,16 @@ struct PackTable {
         }
     }
 };
-constexpr PackTable kPack;
+inline constexpr PackTable kPack;
 
-}  // namespace
-
-std::size_t count_turning_points_avx2(const double* s, std::size_t count, std::size_t& turning) noexcept {
+inline std::size_t count_turning_points(const double* s, std::size_t count) noexcept {
     std::size_t i = 0, sum = 0;
     for (; i + 4 <= count; i += 4) sum += static_cast<std::size_t>(__builtin_popcount(turning_mask(s + i)));
-    turning += sum;
-    return i;
+    return sum + scalar_count_turning_points(s + i, count - i);
 }
 
-std::size_t compact_turning_points_avx2(const double* s, std::size_t count, double* out,
-                                        std::size_t& kept) noexcept {
-    std::size_t i = 0, k = kept;
+inline std::size_t compact_turning_points(const double* s, std::size_t count, double* out) noexcept {
+    std::size_t i = 0, k = 0;
     for (; i + 4 <= count; i += 4) {
         const unsigned mask = turning_mask(s + i);
         const __m256i order = _mm256_load_si256(reinterpret_cast<const __m256i*>(kPack.index[mask]));
@@ -60,17 +56,7 @@ std::size_t compact_turning_points_avx2(const double* s, std::size_t count, doub
         _mm256_storeu_pd(out + k, _mm256_castps_pd(packed));
         k += static_cast<std::size_t>(__builtin_popcount(mask));
     }
-    kept = k;
-    return i;
+    return k + scalar_compact_turning_points(s + i, count - i, out + k);
 }
 
-}  // namespace cyclewright::detail
-
-#else
-
-namespace cyclewright::detail {
-std::size_t count_turning_points_avx2(const double*, std::size_t, std::size_t&) noexcept { return 0; }
-std::size_t compact_turning_points_avx2(const double*, std::size_t, double*, std::size_t&) noexcept { return 0; }
-}  // namespace cyclewright::detail
-
-#endif
+}  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

@@ -3,21 +3,23 @@
 // never need the whole peak-trough sequence at once.
 #pragma once
 
-#include "isa.hpp"
+#include "isa/isa.hpp"
 
 #include <algorithm>
 #include <array>
 #include <span>
 
-#include "turning_point.hpp"
+#include "isa/turning_points.hpp"
+#include "kernels.hpp"
 
-namespace cyclewright::detail {
-inline namespace CYCLEWRIGHT_ISA {
+namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
 template <class OnBlock>
 class TurningPointStream {
 public:
-    explicit TurningPointStream(OnBlock on_block) : on_block_(on_block) {}
+    // Most centres go through `lanes`' compact_turning_points.
+    TurningPointStream(const LaneKernels& lanes, OnBlock on_block)
+        : compact_(lanes.compact_turning_points), on_block_(on_block) {}
 
     // Feeds the next piece of the signal.
     void feed(std::span<const double> piece) {
@@ -42,7 +44,7 @@ public:
             std::size_t left = n - i;
             while (left != 0) {
                 const std::size_t chunk = std::min(left, kBlock - kept_);
-                kept_ += compact_turning_points(centre, chunk, block_.data() + kept_);
+                kept_ += compact_(centre, chunk, block_.data() + kept_);
                 if (kept_ >= kBlock / 2) flush();
                 centre += chunk;
                 left -= chunk;
@@ -80,6 +82,7 @@ private:
         kept_ = 0;
     }
 
+    std::size_t (*const compact_)(const double*, std::size_t, double*) noexcept;
     OnBlock on_block_;
     std::array<double, kBlock + kCompactSlack> block_;
     std::size_t kept_ = 0;
@@ -87,5 +90,4 @@ private:
     double prev_ = 0, cur_ = 0;
 };
 
-}  // namespace CYCLEWRIGHT_ISA
-}  // namespace cyclewright::detail
+}  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

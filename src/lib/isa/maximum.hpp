@@ -2,17 +2,17 @@
 // processor has them (every x86-64 does).
 #pragma once
 
-#include "isa.hpp"
+#include "isa/isa.hpp"
 
 #include <cmath>
 #include <cstddef>
+#include <span>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-namespace cyclewright::detail {
-inline namespace CYCLEWRIGHT_ISA {
+namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
 // The largest sample that is a number; -infinity when there is none. NaN
 // samples are skipped: x > top is false for them. Which of two equal zeros
@@ -55,5 +55,11 @@ inline std::size_t last_index_of(const double* s, std::size_t n, double value) {
     return n;
 }
 
-}  // namespace CYCLEWRIGHT_ISA
-}  // namespace cyclewright::detail
+// LaneKernels::last_maximum: two vectorised passes, the value, then its last
+// occurrence. -0.0 and +0.0 count as equal.
+inline std::size_t last_maximum(std::span<const double> signal) noexcept {
+    const double top = maximum_of_numbers(signal.data(), signal.size());
+    return last_index_of(signal.data(), signal.size(), top);
+}
+
+}  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

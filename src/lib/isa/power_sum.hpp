@@ -3,21 +3,21 @@
 // in chunks, each summed as it is handed on.
 #pragma once
 
-#include "isa.hpp"
+#include "isa/isa.hpp"
 
 #include <array>
 #include <cstddef>
 
-#include "power_variants.hpp"
+#include "kernels.hpp"
 
-namespace cyclewright::detail {
-inline namespace CYCLEWRIGHT_ISA {
+namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
 class PowerSum {
 public:
     static constexpr std::size_t kChunk = 1024;
 
-    explicit PowerSum(double m) noexcept : m_(m) {}
+    // Powers by `lanes`' add_powers.
+    PowerSum(const LaneKernels& lanes, double m) noexcept : add_powers_(lanes.add_powers), m_(m) {}
     PowerSum(const PowerSum&) = delete;
     PowerSum& operator=(const PowerSum&) = delete;
 
@@ -28,17 +28,17 @@ public:
     // two (a full cycle, or a residual one with `half` false) when `twice`.
     // chunk() is free again afterwards.
     void submit(std::size_t count, bool twice) noexcept {
-        sum_ = add_powers(chunk_.data(), count, m_, twice, sum_);
+        sum_ = add_powers_(chunk_.data(), count, m_, twice, sum_);
     }
 
     // The sum, once every range has been submitted.
     [[nodiscard]] double sum() const noexcept { return sum_; }
 
 private:
+    double (*const add_powers_)(const double*, std::size_t, double, bool, double) noexcept;
     const double m_;
     double sum_ = -0.0;  // the fold starts at -0.0; no reordering, no FMA
     std::array<double, kChunk> chunk_;
 };
 
-}  // namespace CYCLEWRIGHT_ISA
-}  // namespace cyclewright::detail
+}  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

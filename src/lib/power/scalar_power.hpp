@@ -1,19 +1,21 @@
-// One lane of the power kernel: its operations on plain doubles. std::fma is
-// the correctly rounded fused operation whether or not the processor has one,
-// so these lanes give the bits of the four-lane version. Included by
-// power.cpp (for the baseline) and by power_avx2.cpp, where the same lanes
-// compile to the processor's FMA instead of a library call.
+// One lane of the power kernel: its operations on plain doubles, and the
+// power's entries of LaneKernels on them. std::fma is the correctly rounded
+// fused operation whether or not the processor has one, so these lanes give
+// the bits of the four-lane ones; the AVX2 build compiles it to the
+// processor's instruction instead of a library call.
 #pragma once
+
+#include "isa/isa.hpp"
 
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
-#include "power_kernel.hpp"
+#include "power/power_kernel.hpp"
 
-namespace cyclewright::detail {
-namespace {  // each including file gets its own copy, built for its flags
+namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
 struct ScalarOps {
     using V = double;
@@ -53,5 +55,19 @@ inline double scalar_power(double x, double y) noexcept {
     return fast ? result : std::pow(x, y);
 }
 
-}  // namespace
-}  // namespace cyclewright::detail
+inline void scalar_power_of_each(const double* x, std::size_t count, double y, double* out) noexcept {
+    for (std::size_t i = 0; i < count; ++i) out[i] = scalar_power(x[i], y);
+}
+
+// One term of a power sum: one rounded addition, or two.
+inline double add_term(double sum, double term, bool twice) noexcept {
+    sum += term;
+    return twice ? sum + term : sum;
+}
+
+inline double scalar_add_powers(const double* x, std::size_t count, double y, bool twice, double sum) noexcept {
+    for (std::size_t i = 0; i < count; ++i) sum = add_term(sum, scalar_power(x[i], y), twice);
+    return sum;
+}
+
+}  // namespace cyclewright::detail::CYCLEWRIGHT_ISA
