@@ -28,6 +28,9 @@ class HasFloat:
     def __init__(self, value):
         self.value = value
 
+    def __repr__(self):  # stable test ids
+        return f"{type(self).__name__}({self.value!r})"
+
     def __float__(self):
         return self.value
 
@@ -35,6 +38,8 @@ class HasFloat:
 class HasIndex:
     def __init__(self, value):
         self.value = value
+
+    __repr__ = HasFloat.__repr__
 
     def __index__(self):
         return self.value

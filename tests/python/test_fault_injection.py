@@ -12,7 +12,7 @@ import numpy as np
 import pytest
 
 import cyclewright
-from conftest import ALREADY_BORROWED, EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, run_script
+from conftest import EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, run_script
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python

@@ -56,7 +56,7 @@ def _fresh_venv(where: Path) -> Path:
 def wheel(tmp_path_factory) -> Path:
     """The wheel for other Linux machines: pip wheel, then auditwheel repair."""
     out = tmp_path_factory.mktemp("wheels")
-    _run(TOP / "tools" / "wheel", "--inside", BASE_PYTHON, out)
+    _run(TOP / "tools" / "wheel", "--here", out)
     (found,) = out.glob("cyclewright-*.whl")
     return found
 
