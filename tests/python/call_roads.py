@@ -5,29 +5,13 @@ reference counts and memory (test_leaks.py, scripts/memory_over_many_calls.py):
 import numpy as np
 
 import cyclewright
-from support import panic_type
+from support import Float, HasIndex, Int, panic_type
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
 eqc = cyclewright.eq_load_max_half_cycle_closed_python
 
 Panic = panic_type()
-
-
-class Float(float):
-    pass
-
-
-class Int(int):
-    pass
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
 
 
 class RaisesValue:
@@ -48,7 +32,7 @@ class Resumes:
 rng = np.random.default_rng(7)
 a = rng.standard_normal(200)
 m = Float(3.0)
-neq = Index(10)
+neq = HasIndex(10)
 half = np.True_
 extra = Float(1.5)
 lst = [1.0, 2.0]

@@ -39,3 +39,33 @@ def outcome(fn, *args, **kwargs):
         return ("ok", fn(*args, **kwargs))
     except BaseException as exc:  # noqa: BLE001
         return (type(exc).__module__ + "." + type(exc).__name__, str(exc))
+
+
+# Argument objects that convert only through the interpreter's protocols.
+class Float(float):
+    pass
+
+
+class Int(int):
+    pass
+
+
+class HasFloat:
+    def __init__(self, value):
+        self.value = value
+
+    def __repr__(self):  # stable test ids
+        return f"{type(self).__name__}({self.value!r})"
+
+    def __float__(self):
+        return self.value
+
+
+class HasIndex:
+    def __init__(self, value):
+        self.value = value
+
+    __repr__ = HasFloat.__repr__
+
+    def __index__(self):
+        return self.value

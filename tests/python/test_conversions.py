@@ -5,6 +5,7 @@ import pytest
 
 import cyclewright
 from conftest import WORKED, Raises, interpreter_error
+from support import Float, HasFloat, HasIndex, Int
 
 eq = cyclewright.eq_load_python
 eqc = cyclewright.eq_load_max_half_cycle_closed_python
@@ -14,35 +15,6 @@ A = np.array(WORKED)
 # With m = 1 every power is the range itself, so the sum is exact:
 # the ranges of the worked signal (half true) add up to 29.
 RANGE_SUM = 29.0
-
-
-class Float(float):
-    pass
-
-
-class Int(int):
-    pass
-
-
-class HasFloat:
-    def __init__(self, value):
-        self.value = value
-
-    def __repr__(self):  # stable test ids
-        return f"{type(self).__name__}({self.value!r})"
-
-    def __float__(self):
-        return self.value
-
-
-class HasIndex:
-    def __init__(self, value):
-        self.value = value
-
-    __repr__ = HasFloat.__repr__
-
-    def __index__(self):
-        return self.value
 
 
 class SubTypeError(TypeError):
