@@ -6,7 +6,6 @@ from __future__ import annotations
 
 import json
 import os
-import sys
 
 import pytest
 
@@ -67,7 +66,7 @@ BAD_OUTPUTS = [
 @pytest.mark.parametrize("args, message", BAD_OUTPUTS)
 def test_outputs_are_tried_before_any_work(cli, report, tmp_path, monkeypatch, args, message):
     _write(tmp_path, {"a.csv": "x\n0\n2\n0\n"})
-    monkeypatch.setattr(report.batch, "analyse_file", lambda *a, **k: pytest.fail("work started"))
+    monkeypatch.setattr(report.pool, "analyse_file", lambda *a, **k: pytest.fail("work started"))
     before = sorted(os.listdir(tmp_path))
     run = cli(tmp_path / "a.csv", *(a.format(d=tmp_path) for a in args))
     assert run.code == 1 and message in run.err and run.err.count("\n") == 1, run.err

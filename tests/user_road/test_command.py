@@ -48,7 +48,7 @@ def test_tables_hold_the_modules_doubles_exactly(cli, report, tmp_path):
     rows = read_table(table)
     assert len(rows) == 4 * 6
     json_rows = json.loads(document.read_text())["rows"]
-    for row, json_row in zip(rows, json_rows):
+    for row, json_row in zip(rows, json_rows, strict=True):
         samples, m = channels[row["channel"]], float(row["m"])
         plain = cyclewright.eq_load_python(samples, m, 10**7, True)
         closed = cyclewright.eq_load_max_half_cycle_closed_python(samples, m, 10**7, True)

@@ -97,7 +97,7 @@ def test_csv_channels(report, tmp_path, text, options, expected):
     path.write_text(text, encoding="utf-8", newline="")
     channels = report.read_load_history(str(path), report.Options(**options)).channels
     assert [c.name for c in channels] == list(expected)
-    for channel, samples in zip(channels, expected.values()):
+    for channel, samples in zip(channels, expected.values(), strict=True):
         assert channel.samples.dtype == np.float64 and channel.samples.flags.c_contiguous
         np.testing.assert_array_equal(channel.samples, np.array(samples, dtype=np.float64))
     signs = [math.copysign(1.0, v) for c in channels for v in c.samples]
@@ -149,7 +149,7 @@ def test_npy_channels(report, tmp_path, array, expected):
     np.save(path, array)
     channels = report.read_load_history(str(path)).channels
     assert [c.name for c in channels] == list(expected)
-    for channel, samples in zip(channels, expected.values()):
+    for channel, samples in zip(channels, expected.values(), strict=True):
         # The module refuses strided memory; every column must come out contiguous.
         assert channel.samples.dtype == np.dtype("=f8") and channel.samples.flags.c_contiguous
         np.testing.assert_array_equal(channel.samples, np.asarray(samples, dtype=np.float64))
