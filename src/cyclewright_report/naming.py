@@ -47,9 +47,14 @@ def picture_names(prefix: str, channels: Sequence[str], fmt: str = "png") -> lis
             for j, n in enumerate(names)]
 
 
-def is_picture_of(name: str, prefixes: Sequence[str], fmt: str) -> bool:
-    """Whether a file name in the pictures' folder is one this run may draw."""
-    return name.endswith("." + fmt) and any(name.startswith(p + ".") for p in prefixes)
+def new_pictures(folder: str | None, before: set[str], paths: Sequence[str], fmt: str) -> list[str]:
+    """The pictures a run over `paths` drew into `folder`, which held the
+    names `before`: to take back when the run writes nothing."""
+    if folder is None or not os.path.isdir(folder):
+        return []
+    prefixes = picture_prefixes(paths)
+    return [os.path.join(folder, name) for name in set(os.listdir(folder)) - before
+            if name.endswith("." + fmt) and any(name.startswith(p + ".") for p in prefixes)]
 
 
 def temporary_name(target: str) -> str:

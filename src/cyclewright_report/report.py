@@ -34,15 +34,6 @@ class Request:
     progress: bool | None = None  # None: when the error stream is a terminal
 
 
-def _new_pictures(folder: str | None, before: set[str], paths: Sequence[str], fmt: str) -> list[str]:
-    """The pictures this run drew, to take back when it writes nothing."""
-    if folder is None or not os.path.isdir(folder):
-        return []
-    prefixes = naming.picture_prefixes(paths)
-    return [os.path.join(folder, name) for name in set(os.listdir(folder)) - before
-            if naming.is_picture_of(name, prefixes, fmt)]
-
-
 def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO) -> int:
     """Runs the report; 0: all written, 1: nothing written, 2: the tables of
     the good files written, some file failed (keep_going)."""
@@ -99,7 +90,7 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
         outputs.discard()  # only an empty, unused picture folder
     except BaseException as exc:
         # Nothing written: no table, no temporary, no picture of this run, no empty folder.
-        remove_quietly(_new_pictures(options.plot_dir, before, good, options.plot_format)
+        remove_quietly(naming.new_pictures(options.plot_dir, before, good, options.plot_format)
                        if outputs is not None else [])
         if outputs is not None:
             outputs.discard()

@@ -134,3 +134,13 @@ def test_weights_need_a_duration(cli, tmp_path):
     assert "no time column" in cli(*args).err
     assert cli(*args, "--sample-rate", "2").code == 0
     assert read_table(tmp_path / "t.csv")[0]["repetitions"] == "3600.0"  # 2 h of a 2 s file
+
+
+def test_a_run_parses_each_header_once(cli, report, tmp_path, monkeypatch):
+    from cyclewright_report.reading.text import TextReader
+    parsed, header = [], TextReader.header
+    monkeypatch.setattr(TextReader, "header", lambda self: parsed.append(self.path) or header(self))
+    _write(tmp_path, {**LIFE, "w.csv": "a.csv,1\nb.csv,2\n"})
+    run = cli(tmp_path / "a.csv", tmp_path / "b.csv", "--weights", tmp_path / "w.csv", "--no-plots", "--jobs", "1")
+    assert run.code == 0, run.err
+    assert parsed == [str(tmp_path / "a.csv"), str(tmp_path / "b.csv")]

@@ -170,13 +170,6 @@ def test_missing_file_is_found_before_any_work(cli, tmp_path):
     assert not (tmp_path / "p").exists()
 
 
-def test_unwritable_table(cli, tmp_path):
-    run = cli(EXAMPLE_LOAD, "--no-plots", "--csv", tmp_path / "no" / "such" / "t.csv")
-    assert run.code == 1
-    assert run.err.startswith("cyclewright-report: error: ") and "cannot write" in run.err
-    assert run.err.count("\n") == 1
-
-
 def test_globs_and_duplicates(cli, tmp_path):
     for name in ("b", "a", "c"):
         (tmp_path / f"{name}.csv").write_text("v\n1\n2\n")
