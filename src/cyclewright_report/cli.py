@@ -11,7 +11,7 @@ from collections.abc import Sequence
 from typing import TextIO
 
 from . import pictures
-from .batch import default_jobs, run_report
+from .pool import analyse_files, default_jobs
 from .model import DEFAULT_EXPONENTS, DEFAULT_NEQ, NEQ_LIMIT, Options, ReportError
 from .reading import WHITESPACE
 from .report import Request, Runner, report
@@ -197,8 +197,8 @@ def _runner(args: argparse.Namespace) -> Runner:
         from .dask_run import cluster_runner
         return cluster_runner(args.scheduler, args.local_workers)
     jobs = args.jobs or default_jobs()
-    return lambda paths, options, progress, keep_going, counts: run_report(
-        paths, options, jobs, progress, keep_going, counts)
+    return lambda paths, headers, options, progress, keep_going: analyse_files(
+        paths, options, jobs, progress, keep_going, headers)
 
 
 def main(argv: Sequence[str] | None = None, out: TextIO | None = None,

@@ -1,18 +1,12 @@
-"""The numbers: flat tops merged, equivalent loads per channel, and the
-lifetime equivalent load over weighted files."""
+"""The numbers: flat tops merged and the equivalent loads of a channel."""
 
 from __future__ import annotations
-
-import math
-from collections.abc import Mapping, Sequence
 
 import numpy as np
 
 import cyclewright
 
 from .model import Options
-
-SECONDS_PER_HOUR = 3600.0
 
 
 def merge_plateaus(samples: np.ndarray) -> np.ndarray:
@@ -51,29 +45,3 @@ def equivalent_loads(samples: np.ndarray, options: Options) -> list[tuple[float,
         closed = cyclewright.eq_load_max_half_cycle_closed_python(closing, m, options.neq, options.half)
         loads.append((m, plain, closed))
     return loads
-
-
-def repetitions(weight_hours: float, duration_seconds: float) -> float:
-    """How often a file of this duration recurs in `weight_hours` of life."""
-    return weight_hours * SECONDS_PER_HOUR / duration_seconds
-
-
-def lifetime_load(m: float, loads: Sequence[float], counts: Sequence[float]) -> float:
-    """(sum_i n_i * DEL_i**m) ** (1/m): the load at neq cycles whose damage is
-    that of every file's cycles n_i times over. With S_i = 2 neq DEL_i**m the
-    file's power sum, this is (sum_i n_i S_i / (2 neq)) ** (1/m). Scaled by
-    the largest load, so that large loads and exponents do not overflow."""
-    if any(not math.isfinite(v) for v in loads):
-        return math.nan
-    top = max(loads, default=0.0)
-    if top == 0.0:
-        return 0.0
-    total = math.fsum(n * (v / top) ** m for v, n in zip(loads, counts))
-    return top * total ** (1.0 / m)
-
-
-def lifetime_loads(per_file: Sequence[Mapping[tuple[str, float], float]],
-                   counts: Sequence[float]) -> dict[tuple[str, float], float]:
-    """(channel, m) -> lifetime load, from each file's (channel, m) -> load."""
-    keys = list(per_file[0]) if per_file else []
-    return {key: lifetime_load(key[1], [loads[key] for loads in per_file], counts) for key in keys}

@@ -68,7 +68,7 @@ class Row(NamedTuple):
 @dataclasses.dataclass(frozen=True)
 class FileResult:
     path: str
-    channels: int
+    channel_count: int
     rows: list[Row]
     pictures: list[str]
     duration: float | None = None

@@ -11,8 +11,10 @@ import json
 import math
 import os
 from collections.abc import Callable, Iterable, Sequence
-from typing import Any, TextIO
+from typing import Any
 
+from . import naming
+from .atomic import AtomicFile
 from .model import FileFailure, FileResult, Lifetime, Options, ReportError, Row
 
 FIELDS = ("file", "channel", "samples", "m", "neq", "half", "eq_load", "eq_load_closed",
@@ -41,7 +43,7 @@ def _decimals(values: Iterable[float]) -> int:
 
 def _render(header: Sequence[str], lines: Sequence[Sequence[str]], right: Sequence[bool]) -> list[str]:
     widths = [max([len(h)] + [len(line[i]) for line in lines]) for i, h in enumerate(header)]
-    return ["  ".join(c.rjust(w) if r else c.ljust(w) for c, w, r in zip(cells, widths, right)).rstrip()
+    return ["  ".join(c.rjust(w) if r else c.ljust(w) for c, w, r in zip(cells, widths, right, strict=True)).rstrip()
             for cells in [header, *lines]]
 
 
@@ -57,7 +59,7 @@ def format_table(results: Sequence[FileResult], options: Options,
     for k, row in enumerate(rows):
         new_file = k == 0 or row.file != rows[k - 1].file
         first = new_file or row.channel != rows[k - 1].channel
-        shown = lambda text: text if first else ""  # noqa: E731
+        shown = lambda text, first=first: text if first else ""  # noqa: E731
         duration = f"{row.duration:g}" if row.duration is not None else "-"
         lines.append([row.file if new_file else "", shown(row.channel),
                       *([shown(row.unit or "-")] * units), shown(str(row.samples)),
@@ -123,42 +125,26 @@ def json_text(results: Sequence[FileResult], options: Options, lifetime: Lifetim
     return json.dumps(document, indent=1, allow_nan=False) + "\n"
 
 
-class AtomicFile:
-    """A table file made up front as a hidden temporary beside its target,
-    so that an unusable path stops the run before any work, and renamed
-    over the target only when whole."""
+class TableFile:
+    """A table's file, made up front as a hidden temporary (atomic.AtomicFile),
+    so that an unusable path stops the run before any work."""
 
-    def __init__(self, target: str, option: str):
-        self.target = target
+    def __init__(self, target: str, option: str, render: Callable[..., str]):
+        self.target, self.render = target, render
         if os.path.isdir(target):
             raise ReportError(f"{target}: is a folder ({option} names the file to write)")
-        folder, name = os.path.split(os.path.abspath(target))
-        self.temporary = os.path.join(folder, f".{name}.partial-{os.getpid()}")
         try:
-            self.file: TextIO | None = open(self.temporary, "x", newline="", encoding="utf-8")
+            self.file = AtomicFile(target)
         except FileExistsError:
-            raise ReportError(f"{self.temporary}: left by another run; remove it") from None
+            raise ReportError(f"{naming.temporary_name(target)}: left by another run; remove it") from None
         except OSError as exc:
             raise ReportError(f"{target}: cannot write ({option}): {exc.strerror}") from None
 
     def commit(self, text: str) -> None:
-        assert self.file is not None
         try:
-            with self.file:
-                self.file.write(text)
-            self.file = None
-            os.replace(self.temporary, self.target)
+            self.file.commit(lambda f: f.write(text.encode("utf-8")))
         except OSError as exc:
-            self.discard()
             raise ReportError(f"{self.target}: cannot write: {exc.strerror}") from None
-
-    def discard(self) -> None:
-        if self.file is not None:
-            with contextlib.suppress(OSError):
-                self.file.close()
-            self.file = None
-        with contextlib.suppress(OSError):
-            os.unlink(self.temporary)
 
 
 class PictureFolder:
@@ -178,7 +164,7 @@ class PictureFolder:
             for path in reversed(missing):
                 os.mkdir(path)
                 self.made.append(path)
-            probe = os.path.join(folder, f".probe-{os.getpid()}")
+            probe = naming.probe_name(folder)
             open(probe, "x").close()
             os.unlink(probe)
         except OSError as exc:
@@ -189,12 +175,6 @@ class PictureFolder:
         for path in reversed(self.made):
             with contextlib.suppress(OSError):
                 os.rmdir(path)  # only ever an empty folder this run made
-
-
-def remove_pictures(pictures: Iterable[str]) -> None:
-    for picture in pictures:
-        with contextlib.suppress(OSError):
-            os.unlink(picture)
 
 
 class Outputs:
@@ -209,13 +189,13 @@ class Outputs:
                 raise ReportError(f"{path}: is one of the inputs ({option} would overwrite it)")
         if len(named) == 2 and os.path.realpath(named[0][0]) == os.path.realpath(named[1][0]):
             raise ReportError(f"{csv_path}: --csv and --json name the same file")
-        self.tables: list[tuple[AtomicFile, Callable[..., str]]] = []
+        self.tables: list[TableFile] = []
         self.pictures: PictureFolder | None = None
         try:
             if csv_path:
-                self.tables.append((AtomicFile(csv_path, "--csv"), csv_text))
+                self.tables.append(TableFile(csv_path, "--csv", csv_text))
             if json_path:
-                self.tables.append((AtomicFile(json_path, "--json"), json_text))
+                self.tables.append(TableFile(json_path, "--json", json_text))
             if plot_dir is not None:
                 self.pictures = PictureFolder(plot_dir)
         except ReportError:
@@ -225,15 +205,15 @@ class Outputs:
     def write(self, results: Sequence[FileResult], options: Options, lifetime: Lifetime | None,
               failures: Sequence[FileFailure]) -> list[str]:
         written = []
-        for target, render in self.tables:
-            text = (render(results, options, lifetime, failures) if render is json_text
-                    else render(results, options, lifetime))
-            target.commit(text)
-            written.append(target.target)
+        for table in self.tables:
+            text = (table.render(results, options, lifetime, failures) if table.render is json_text
+                    else table.render(results, options, lifetime))
+            table.commit(text)
+            written.append(table.target)
         return written
 
     def discard(self) -> None:
-        for target, _ in self.tables:
-            target.discard()
+        for table in self.tables:
+            table.file.discard()
         if self.pictures is not None:
             self.pictures.remove_if_empty()

@@ -8,17 +8,17 @@ outlives its picture, in this process or in a worker.
 
 from __future__ import annotations
 
-import contextlib
 import functools
 import importlib
 import itertools
 import os
-import secrets
 from collections.abc import Sequence
 
 import numpy as np
 
 import cyclewright
+
+from .atomic import write_atomically
 
 PLOTS_HINT = "pictures need pip install 'cyclewright[plots]'"
 FORMATS = ("png", "svg", "pdf")
@@ -56,7 +56,7 @@ def draw_channel(target: str, samples: np.ndarray, *, title: str, unit: str | No
         raise ValueError(f"dpi {dpi!r}: use a whole number from 10 to 2000")
     means, ranges = _cycles(samples, half)
     figure = _figure(means, ranges, title=title, unit=unit, loads=loads, dpi=dpi)
-    _write_atomically(target, lambda f: figure.savefig(f, format=fmt, dpi=dpi))
+    write_atomically(target, lambda f: figure.savefig(f, format=fmt, dpi=dpi))
 
 
 def _cycles(samples: np.ndarray, half: bool) -> tuple[np.ndarray, np.ndarray]:
@@ -135,26 +135,9 @@ def _mark_loads(axes, loads: Sequence[tuple[float, float]], unit: str | None) ->
     """A dashed line at each finite equivalent load, labelled in the legend."""
     colours = itertools.cycle(["tab:red", "tab:orange", "tab:green", "tab:purple", "tab:brown", "tab:pink"])
     suffix = f" {unit}" if unit else ""
-    for (m, load), colour in zip(loads, colours):
+    for (m, load), colour in zip(loads, colours, strict=False):  # the colours repeat
         if np.isfinite(load):
             axes.axhline(load, color=colour, linestyle="--", linewidth=1.0,
                          label=f"DEL m={m:g}: {load:.5g}{suffix}")
     if loads:
         axes.legend(loc="upper right", fontsize=8, framealpha=0.85)
-
-
-def _write_atomically(target: str, write) -> None:
-    """Calls write(binary file) on a hidden file beside `target`, then renames
-    it over `target`; on any failure nothing is left behind."""
-    folder, name = os.path.split(os.path.abspath(target))
-    temporary = os.path.join(folder, f".{name}.{secrets.token_hex(4)}.tmp")
-    # os.open with 0o666 lets the umask decide the mode, as for any new file.
-    descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
-    try:
-        with os.fdopen(descriptor, "wb") as f:
-            write(f)
-        os.replace(temporary, target)
-    except BaseException:
-        with contextlib.suppress(OSError):
-            os.unlink(temporary)
-        raise

@@ -9,15 +9,17 @@ import os
 from collections.abc import Callable, Sequence
 from typing import TextIO
 
-from .batch import Progress, expand_inputs, picture_prefixes, run_report
-from .counting import lifetime_loads, repetitions
-from .model import FileFailure, FileResult, Lifetime, Options, ReportError
-from .output import Outputs, format_table, remove_pictures
-from .reading import count_channels, has_time_column
-from .weights import match_weights, read_weights
+from . import naming
+from .atomic import remove_quietly
+from .inputs import expand_inputs
+from .lifetime import check_duration_known, lifetime, match_weights, read_weights
+from .model import FileFailure, FileResult, Options, ReportError
+from .output import Outputs, format_table
+from .progress import Progress, channel_counts
+from .reading import Header, read_header
 
-# (paths, options, progress, keep_going, counts) -> results in the order of paths
-Runner = Callable[[Sequence[str], Options, Progress, bool, Sequence[int | None]],
+# (paths, their headers, options, progress, keep_going) -> results in the order of paths
+Runner = Callable[[Sequence[str], Sequence[Header], Options, Progress, bool],
                   list[FileResult | FileFailure]]
 
 
@@ -30,38 +32,6 @@ class Request:
     weights: str | None = None
     keep_going: bool = False
     progress: bool | None = None  # None: when the error stream is a terminal
-
-
-def _lifetime(results: Sequence[FileResult], hours: Sequence[float], options: Options) -> Lifetime:
-    counts, per_file = [], []
-    for result, weight in zip(results, hours):
-        duration = result.duration
-        if duration is None and options.sample_rate and result.rows:
-            duration = result.rows[0].samples / options.sample_rate
-        if not duration:
-            raise ReportError(f"{result.path}: its duration is unknown (no time column, or a single "
-                              "time step); give --sample-rate")
-        counts.append(repetitions(weight, duration))
-        per_file.append({(row.channel, row.m): row.eq_load for row in result.rows})
-    keys = set(per_file[0])
-    for result, loads in zip(results, per_file):
-        for channel, _ in keys.symmetric_difference(loads):
-            missing = result.path if channel not in loads else results[0].path
-            raise ReportError(f"{missing}: no channel {channel!r}; a lifetime load needs it in "
-                              "every file (see --channels, --exclude)")
-    units = {row.channel: row.unit for result in results for row in result.rows}
-    return Lifetime({r.path: w for r, w in zip(results, hours)},
-                    {r.path: n for r, n in zip(results, counts)},
-                    lifetime_loads(per_file, counts), units)
-
-
-def _new_pictures(folder: str | None, before: set[str], prefixes: Sequence[str],
-                  fmt: str) -> list[str]:
-    """The pictures this run drew, to take back when it writes nothing."""
-    if folder is None or not os.path.isdir(folder):
-        return []
-    return [os.path.join(folder, name) for name in set(os.listdir(folder)) - before
-            if name.endswith("." + fmt) and any(name.startswith(p + ".") for p in prefixes)]
 
 
 def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO) -> int:
@@ -85,13 +55,13 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
         hours = None
         if request.weights:
             hours = match_weights(read_weights(request.weights), paths, request.weights)
-        counts: list[int | None] = []
+        headers: list[Header] = []
         for path in paths:  # a missing or malformed file stops the run before any work
             try:
-                counts.append(count_channels(path, options))
-                if hours is not None and not options.sample_rate and not has_time_column(path, options):
-                    raise ReportError(f"{path}: its duration is unknown: no time column "
-                                      "(see --time-column), and no --sample-rate")
+                header = read_header(path, options)
+                if hours is not None:
+                    check_duration_known(path, header, options)
+                headers.append(header)
                 good.append(path)
             except ReportError as exc:
                 fail(path, str(exc))
@@ -99,9 +69,10 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
         if options.plot_dir is not None:
             before = set(os.listdir(options.plot_dir))
         enabled = err.isatty() if request.progress is None else request.progress
-        progress = Progress(sum(c or 0 for c in counts), len(good), enabled, err)
+        progress = Progress(sum(c or 0 for c in channel_counts(headers, len(good))), len(good),
+                            enabled, err)
         try:
-            done = runner(good, options, progress, request.keep_going, counts) if good else []
+            done = runner(good, headers, options, progress, request.keep_going) if good else []
         finally:
             progress.close()
         results = [r for r in done if isinstance(r, FileResult)]
@@ -109,18 +80,18 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
             fail(failure.path, failure.message)
         if not results:
             raise ReportError("no file could be analysed; nothing written")
-        lifetime = None
+        lifetime_loads = None
         if hours is not None:
             if failures:
                 err.write(f"{prog}: note: no lifetime loads: {len(failures)} weighted file(s) failed\n")
             else:
-                lifetime = _lifetime(results, hours, options)
-        written = outputs.write(results, options, lifetime, failures)
+                lifetime_loads = lifetime(results, hours, options)
+        written = outputs.write(results, options, lifetime_loads, failures)
         outputs.discard()  # only an empty, unused picture folder
     except BaseException as exc:
         # Nothing written: no table, no temporary, no picture of this run, no empty folder.
-        remove_pictures(_new_pictures(options.plot_dir, before, picture_prefixes(good),
-                                      options.plot_format) if outputs is not None else [])
+        remove_quietly(naming.new_pictures(options.plot_dir, before, good, options.plot_format)
+                       if outputs is not None else [])
         if outputs is not None:
             outputs.discard()
         if not isinstance(exc, (ReportError, KeyboardInterrupt)):
@@ -130,7 +101,7 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
             return 130
         err.write(f"{prog}: error: {exc}\n")
         return 1
-    out.write(format_table(results, options, lifetime))
+    out.write(format_table(results, options, lifetime_loads))
     for result in results:
         for picture in result.pictures:
             out.write(f"picture: {picture}\n")

@@ -6,7 +6,6 @@ from __future__ import annotations
 
 import json
 import os
-import sys
 
 import pytest
 
@@ -67,7 +66,7 @@ BAD_OUTPUTS = [
 @pytest.mark.parametrize("args, message", BAD_OUTPUTS)
 def test_outputs_are_tried_before_any_work(cli, report, tmp_path, monkeypatch, args, message):
     _write(tmp_path, {"a.csv": "x\n0\n2\n0\n"})
-    monkeypatch.setattr(report.batch, "analyse_file", lambda *a, **k: pytest.fail("work started"))
+    monkeypatch.setattr(report.pool, "analyse_file", lambda *a, **k: pytest.fail("work started"))
     before = sorted(os.listdir(tmp_path))
     run = cli(tmp_path / "a.csv", *(a.format(d=tmp_path) for a in args))
     assert run.code == 1 and message in run.err and run.err.count("\n") == 1, run.err
@@ -135,3 +134,13 @@ def test_weights_need_a_duration(cli, tmp_path):
     assert "no time column" in cli(*args).err
     assert cli(*args, "--sample-rate", "2").code == 0
     assert read_table(tmp_path / "t.csv")[0]["repetitions"] == "3600.0"  # 2 h of a 2 s file
+
+
+def test_a_run_parses_each_header_once(cli, report, tmp_path, monkeypatch):
+    from cyclewright_report.reading.text import TextReader
+    parsed, header = [], TextReader.header
+    monkeypatch.setattr(TextReader, "header", lambda self: parsed.append(self.path) or header(self))
+    _write(tmp_path, {**LIFE, "w.csv": "a.csv,1\nb.csv,2\n"})
+    run = cli(tmp_path / "a.csv", tmp_path / "b.csv", "--weights", tmp_path / "w.csv", "--no-plots", "--jobs", "1")
+    assert run.code == 0, run.err
+    assert parsed == [str(tmp_path / "a.csv"), str(tmp_path / "b.csv")]

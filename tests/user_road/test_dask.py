@@ -34,7 +34,7 @@ def test_cluster_table_equals_local_table(client, dask_run, report, tmp_path):
     paths = [str(EXAMPLE_LOAD), str(extra)]
     options = report.Options(exponents=(3.0, 10.0), neq=10**6, half=False,
                              plot_dir=str(tmp_path / "pictures"))
-    local = report.run_report(paths, dataclasses.replace(options, plot_dir=None), jobs=1)
+    local = report.analyse_files(paths, dataclasses.replace(options, plot_dir=None), jobs=1)
     remote = dask_run.report_on_cluster(client, paths, options)
     assert [r.rows for r in remote] == [r.rows for r in local]
     assert len(sum((r.pictures for r in remote), [])) == 6

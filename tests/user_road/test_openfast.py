@@ -29,7 +29,7 @@ def _write_out(path, time, table):
     rows = ["", "Predictions were generated on 01-Jan-2026 at 00:00:00 using OpenFAST", "", "",
             "Description from the FAST input file: example turbine", "",
             "\t".join(["Time", *NAMES]), "\t".join(f"({u})" for u in ["s", *UNITS])]
-    rows += ["\t".join(f"{v:10.3E}" for v in (t, *values)) for t, values in zip(time, table)]
+    rows += ["\t".join(f"{v:10.3E}" for v in (t, *values)) for t, values in zip(time, table, strict=True)]
     path.write_text("\n".join(rows) + "\n")
 
 

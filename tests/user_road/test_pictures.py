@@ -11,9 +11,10 @@ import pytest
 pictures = pytest.importorskip("cyclewright_report.pictures")
 matplotlib = pytest.importorskip("matplotlib")
 SIGNATURES = {"png": b"\x89PNG\r\n\x1a\n", "svg": b"<?xml", "pdf": b"%PDF-"}
+WALK = np.cumsum(np.random.default_rng(7).normal(size=3000))
 
 
-def draw(target, samples=np.cumsum(np.random.default_rng(7).normal(size=3000)), **options):
+def draw(target, samples=WALK, **options):
     options = {"title": "run.csv: Fx", "unit": "kN", "half": True, "loads": [(4.0, 15.1)], **options}
     pictures.draw_channel(str(target), np.asarray(samples, dtype=np.float64), **options)
 

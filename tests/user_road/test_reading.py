@@ -5,6 +5,7 @@ it refuses."""
 
 from __future__ import annotations
 
+import io
 import math
 import os
 import re
@@ -53,8 +54,10 @@ def test_units_and_duration(report, tmp_path, text, options, units, duration, su
     assert history.duration == duration
 
 # CSV text (None: no file), options -> the error, after "<path>: ".
+FOLDER = "<a folder>"
 BAD_CSV = [
     pytest.param(None, {}, r"no such file", id="missing"),
+    pytest.param(FOLDER, {}, r"is a folder, not a file", id="folder"),
     pytest.param("", {}, r"no header row", id="empty-file"),
     pytest.param("\n\n", {}, r"no header row", id="blank-file"),
     pytest.param("1,2\n3,4\n", {}, r"the first line holds numbers; it must name the channels",
@@ -97,7 +100,7 @@ def test_csv_channels(report, tmp_path, text, options, expected):
     path.write_text(text, encoding="utf-8", newline="")
     channels = report.read_load_history(str(path), report.Options(**options)).channels
     assert [c.name for c in channels] == list(expected)
-    for channel, samples in zip(channels, expected.values()):
+    for channel, samples in zip(channels, expected.values(), strict=True):
         assert channel.samples.dtype == np.float64 and channel.samples.flags.c_contiguous
         np.testing.assert_array_equal(channel.samples, np.array(samples, dtype=np.float64))
     signs = [math.copysign(1.0, v) for c in channels for v in c.samples]
@@ -110,6 +113,8 @@ def test_csv_refused(report, tmp_path, text, options, expected):
     path = tmp_path / "loads.csv"
     if isinstance(text, bytes):
         path.write_bytes(text)
+    elif text == FOLDER:
+        path.mkdir()
     elif text is not None:
         path.write_text(text, encoding="utf-8", newline="")
     with pytest.raises(report.ReportError) as caught:
@@ -118,13 +123,6 @@ def test_csv_refused(report, tmp_path, text, options, expected):
     assert "\n" not in message
     assert message.startswith(f"{path}: ")
     assert re.search(expected, message[len(f"{path}: "):]), message
-
-
-def test_folder(report, tmp_path):
-    folder = tmp_path / "runs.csv"
-    folder.mkdir()
-    with pytest.raises(report.ReportError, match=r"runs.csv: is a folder, not a file"):
-        report.read_load_history(str(folder))
 
 
 def _columns(table):
@@ -149,7 +147,7 @@ def test_npy_channels(report, tmp_path, array, expected):
     np.save(path, array)
     channels = report.read_load_history(str(path)).channels
     assert [c.name for c in channels] == list(expected)
-    for channel, samples in zip(channels, expected.values()):
+    for channel, samples in zip(channels, expected.values(), strict=True):
         # The module refuses strided memory; every column must come out contiguous.
         assert channel.samples.dtype == np.dtype("=f8") and channel.samples.flags.c_contiguous
         np.testing.assert_array_equal(channel.samples, np.asarray(samples, dtype=np.float64))
@@ -162,7 +160,16 @@ def _nan_at(shape, index):
     return a
 
 
+def _truncated():
+    whole = io.BytesIO()
+    np.save(whole, np.arange(1000.0))
+    return whole.getvalue()[:-100]
+
+
+# array saved as .npy (bytes: the file itself) -> the error.
 BAD_NPY = [
+    pytest.param(b"a,b\n1,2\n", r"loads.npy: not a .npy file", id="not-npy"),
+    pytest.param(_truncated(), r"loads.npy: a damaged .npy file", id="truncated"),
     pytest.param(np.zeros((2, 2, 2)), r"a 3-dimensional array; a load history is 1-D", id="3-d"),
     pytest.param(np.array(5.0), r"a 0-dimensional array", id="0-d"),
     pytest.param(np.zeros(3, dtype=complex), r"samples of type complex128", id="complex"),
@@ -178,7 +185,10 @@ BAD_NPY = [
 @pytest.mark.parametrize("array, expected", BAD_NPY)
 def test_npy_refused(report, tmp_path, array, expected):
     path = tmp_path / "loads.npy"
-    np.save(path, array)
+    if isinstance(array, bytes):
+        path.write_bytes(array)
+    else:
+        np.save(path, array)
     with pytest.raises(report.ReportError) as caught:
         report.read_load_history(str(path))
     assert re.search(expected, str(caught.value)), str(caught.value)
@@ -199,18 +209,3 @@ def test_npy_objects_are_never_unpickled(report, tmp_path):
     with pytest.raises(report.ReportError, match=r"samples of type object; a load history holds real numbers"):
         report.read_load_history(str(path))
     assert not os.path.exists(marker)
-
-
-def test_not_an_npy_file(report, tmp_path):
-    path = tmp_path / "loads.npy"
-    path.write_bytes(b"a,b\n1,2\n")
-    with pytest.raises(report.ReportError, match=r"loads.npy: not a .npy file"):
-        report.count_channels(str(path))
-
-
-def test_truncated_npy_file(report, tmp_path):
-    path = tmp_path / "loads.npy"
-    np.save(path, np.arange(1000.0))
-    path.write_bytes(path.read_bytes()[:-100])
-    with pytest.raises(report.ReportError, match=r"loads.npy: a damaged .npy file"):
-        report.read_load_history(str(path))

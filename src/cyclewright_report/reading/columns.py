@@ -6,6 +6,7 @@ from __future__ import annotations
 import fnmatch
 import re
 from collections.abc import Callable, Sequence
+from typing import BinaryIO
 
 import numpy as np
 
@@ -13,6 +14,17 @@ from ..model import Options, ReportError
 
 # "time" in any case, alone or with its unit in brackets: "Time [s]", "TIME(s)".
 TIME_NAME = re.compile(r"time(\s*(\[\s*s\s*\]|\(\s*s\s*\)))?", re.IGNORECASE)
+
+
+def open_checked(path: str) -> BinaryIO:
+    try:
+        return open(path, "rb")
+    except FileNotFoundError:
+        raise ReportError(f"{path}: no such file") from None
+    except IsADirectoryError:
+        raise ReportError(f"{path}: is a folder, not a file") from None
+    except OSError as exc:
+        raise ReportError(f"{path}: cannot read: {exc.strerror}") from None
 
 
 def time_index(names: Sequence[str], options: Options, path: str) -> int | None:

@@ -4,22 +4,19 @@ is Time, their second header row the units: the rules of text tables apply."""
 
 from __future__ import annotations
 
-import os
+from collections.abc import Callable
 
 import numpy as np
 
 from ..model import Channel, LoadHistory, Options, ReportError
-from .columns import check_samples, duration_of, load_indices, only_nan, plain_unit, time_index
+from .columns import (check_samples, duration_of, load_indices, only_nan, open_checked, plain_unit,
+                      time_index)
+from .reader import Header
 
-SUFFIXES = (".out", ".outb")
 OPENFAST_HINT = "reading OpenFAST output needs pip install 'cyclewright[openfast]'"
 
 
 def _load(path: str) -> tuple[np.ndarray, list[str], list[str]]:
-    if not os.path.exists(path):
-        raise ReportError(f"{path}: no such file")
-    if os.path.isdir(path):
-        raise ReportError(f"{path}: is a folder, not a file")
     try:
         from openfast_io.FAST_output_reader import FASTOutputFile
     except ImportError:
@@ -38,28 +35,38 @@ def _load(path: str) -> tuple[np.ndarray, list[str], list[str]]:
     return data, names, units
 
 
-def read_openfast(path: str, options: Options) -> LoadHistory:
-    data, names, units = _load(path)
-    time = time_index(names, options, path)
-    chosen = load_indices(names, options, path, time)
-    if data.shape[0] == 0:
-        raise ReportError(f"{path}: channel {names[chosen[0]]!r} is empty: the file has no time steps")
-    channels = []
-    for j in chosen:
-        values = np.ascontiguousarray(data[:, j])
-        name = names[j]
+class OpenFastReader:
+    """openfast-io reads a whole file at once, so the header tells only that
+    the file is there: its names come with the samples, from read()."""
 
-        def where(i: int) -> str:
-            return f"{path}: time step {i}, channel {name!r}"
+    def __init__(self, path: str, options: Options):
+        self.path, self.options = path, options
 
-        check_samples(values, options.allow_nan, where, lambda i: repr(float(values[i])))
-        if np.isnan(values).all():
-            raise only_nan(path, names[j])
-        unit = options.unit if options.unit is not None else (plain_unit(units[j]) if j < len(units) else None)
-        channels.append(Channel(names[j], values, unit))
-    duration = duration_of(data[:, time], path) if time is not None else None
-    return LoadHistory(channels, duration)
+    def header(self) -> Header:
+        open_checked(self.path).close()
+        return Header(None, None, None, None, timed=True)
 
+    def read(self, header: Header, on_bytes: Callable[[int, int], None] | None = None) -> LoadHistory:
+        path, options = self.path, self.options
+        data, names, units = _load(path)
+        time = time_index(names, options, path)
+        chosen = load_indices(names, options, path, time)
+        if data.shape[0] == 0:
+            raise ReportError(f"{path}: channel {names[chosen[0]]!r} is empty: the file has no time steps")
+        channels = []
+        for j in chosen:
+            values = np.ascontiguousarray(data[:, j])
 
-def openfast_names(path: str) -> list[str]:
-    return _load(path)[1]
+            def where(i: int, name: str = names[j]) -> str:
+                return f"{path}: time step {i}, channel {name!r}"
+
+            def shown(i: int, values: np.ndarray = values) -> str:
+                return repr(float(values[i]))
+
+            check_samples(values, options.allow_nan, where, shown)
+            if np.isnan(values).all():
+                raise only_nan(path, names[j])
+            unit = options.unit if options.unit is not None else (plain_unit(units[j]) if j < len(units) else None)
+            channels.append(Channel(names[j], values, unit))
+        duration = duration_of(data[:, time], path) if time is not None else None
+        return LoadHistory(channels, duration)

@@ -10,12 +10,13 @@ import dataclasses
 import re
 from collections import Counter
 from collections.abc import Callable, Iterator
-from typing import BinaryIO
 
 import numpy as np
 
 from ..model import Channel, LoadHistory, Options, ReportError
-from .columns import check_samples, duration_of, load_indices, only_nan, plain_unit, time_index
+from .columns import (check_samples, duration_of, load_indices, only_nan, open_checked, plain_unit,
+                      time_index)
+from .reader import Header
 
 WHITESPACE = "ws"
 USUAL_DELIMITERS = {",": "','", ";": "';'", "\t": "'\\t'", "|": "'|'"}
@@ -32,17 +33,6 @@ class Layout:
     data_offset: int  # byte where the numbers start
     data_line: int  # its line number, counting from 1
     hint: str  # appended to errors that a wrong delimiter explains
-
-
-def open_checked(path: str) -> BinaryIO:
-    try:
-        return open(path, "rb")
-    except FileNotFoundError:
-        raise ReportError(f"{path}: no such file") from None
-    except IsADirectoryError:
-        raise ReportError(f"{path}: is a folder, not a file") from None
-    except OSError as exc:
-        raise ReportError(f"{path}: cannot read: {exc.strerror}") from None
 
 
 def _decode(raw: bytes, path: str) -> str:
@@ -185,44 +175,57 @@ def _parse(path: str, layout: Layout, options: Options, used: list[int],
     return columns
 
 
-def read_text(path: str, options: Options,
-              on_bytes: Callable[[int, int], None] | None = None) -> LoadHistory:
-    layout = read_layout(path, options)
-    time = time_index(layout.names, options, path)
-    chosen = load_indices(layout.names, options, path, time)
-    used = sorted(chosen + ([time] if time is not None else []))
-    try:
-        columns = _parse(path, layout, options, used, on_bytes)
-    except UnicodeDecodeError:
-        raise ReportError(f"{path}: not a UTF-8 text file") from None
-    except Exception as exc:  # pandas' EmptyDataError, ParserError, ValueError
-        if "No columns to parse" in str(exc):
-            columns = {}
-        else:
-            fault = _first_fault(path, layout, options, used)
-            raise (fault or ReportError(f"{path}: cannot read the numbers ({exc}){layout.hint}")) from None
-    if not columns or columns[chosen[0]].size == 0:
-        raise ReportError(f"{path}: channel {layout.names[chosen[0]]!r} is empty: no samples under "
-                          f"the header{layout.hint}")
+class TextReader:
+    """Text tables: the header is the names row and the units row."""
 
-    def where_in(j: int) -> Callable[[int], str]:
-        def where(i: int) -> str:
-            number, _ = _nth_row(path, layout, options, i)
-            return f"{path}: line {number}, column {j + 1} ({layout.names[j]!r})"
-        return where
+    def __init__(self, path: str, options: Options):
+        self.path, self.options = path, options
 
-    def shown_in(j: int) -> Callable[[int], str]:
-        return lambda i: repr(_nth_row(path, layout, options, i)[1][j].strip())
+    def header(self) -> Header:
+        path, options = self.path, self.options
+        layout = read_layout(path, options)
+        time = time_index(layout.names, options, path)
+        loads = load_indices(layout.names, options, path, time)
+        return Header(layout.names, layout.units, time, loads, time is not None, layout=layout)
 
-    channels = []
-    for j in chosen:
-        check_samples(columns[j], options.allow_nan, where_in(j), shown_in(j))
-        if np.isnan(columns[j]).all():
-            raise only_nan(path, layout.names[j])
-        unit = options.unit if options.unit is not None else layout.units[j]
-        channels.append(Channel(layout.names[j], columns[j], unit))
-    duration = duration_of(columns[time], path) if time is not None else None
-    return LoadHistory(channels, duration)
+    def read(self, header: Header,
+             on_bytes: Callable[[int, int], None] | None = None) -> LoadHistory:
+        path, options, layout = self.path, self.options, header.layout
+        time, chosen = header.time, header.loads
+        assert chosen is not None
+        used = sorted(chosen + ([time] if time is not None else []))
+        try:
+            columns = _parse(path, layout, options, used, on_bytes)
+        except UnicodeDecodeError:
+            raise ReportError(f"{path}: not a UTF-8 text file") from None
+        except Exception as exc:  # pandas' EmptyDataError, ParserError, ValueError
+            if "No columns to parse" in str(exc):
+                columns = {}
+            else:
+                fault = _first_fault(path, layout, options, used)
+                raise (fault or ReportError(f"{path}: cannot read the numbers ({exc}){layout.hint}")) from None
+        if not columns or columns[chosen[0]].size == 0:
+            raise ReportError(f"{path}: channel {layout.names[chosen[0]]!r} is empty: no samples under "
+                              f"the header{layout.hint}")
+
+        def where_in(j: int) -> Callable[[int], str]:
+            def where(i: int) -> str:
+                number, _ = _nth_row(path, layout, options, i)
+                return f"{path}: line {number}, column {j + 1} ({layout.names[j]!r})"
+            return where
+
+        def shown_in(j: int) -> Callable[[int], str]:
+            return lambda i: repr(_nth_row(path, layout, options, i)[1][j].strip())
+
+        channels = []
+        for j in chosen:
+            check_samples(columns[j], options.allow_nan, where_in(j), shown_in(j))
+            if np.isnan(columns[j]).all():
+                raise only_nan(path, layout.names[j])
+            unit = options.unit if options.unit is not None else layout.units[j]
+            channels.append(Channel(layout.names[j], columns[j], unit))
+        duration = duration_of(columns[time], path) if time is not None else None
+        return LoadHistory(channels, duration)
 
 
 def _nth_row(path: str, layout: Layout, options: Options, index: int) -> tuple[int, list[str]]:
@@ -230,8 +233,3 @@ def _nth_row(path: str, layout: Layout, options: Options, index: int) -> tuple[i
         if k == index:
             return row
     raise AssertionError("fewer rows than samples")
-
-
-def count_channels(path: str, options: Options) -> int:
-    layout = read_layout(path, options)
-    return len(load_indices(layout.names, options, path, time_index(layout.names, options, path)))
