@@ -7,9 +7,13 @@ import os
 from collections.abc import Callable, Sequence
 from typing import Any
 
-from . import naming, pictures
-from .counting import counted_signal, equivalent_loads
+from . import matrices, naming, pictures
+from .counting import counted_signal
+from .damage_table import channel_damage
+from .exponents import exponents_for
+from .fatigue_count import count_channel
 from .model import Channel, FileFailure, FileResult, Options, ReportError, Row
+from .statistics import file_statistics
 from .reading import Header, read_load_history
 
 
@@ -47,21 +51,35 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
     channels = history.channels
     names = naming.picture_names(prefix or naming.default_prefix(path), [c.name for c in channels],
                                  options.plot_format)
-    if options.plot_dir is not None:
-        os.makedirs(options.plot_dir, exist_ok=True)  # a cluster worker's own file system
+    for folder in (options.plot_dir, options.matrix_dir):
+        if folder is not None:
+            os.makedirs(folder, exist_ok=True)  # a cluster worker's own file system
+    statistics, extremes = file_statistics(path, channels, history.time, options.extremes_context)
+    matrix_names = naming.picture_names(prefix or naming.default_prefix(path), [c.name for c in channels], "npz")
     rows: list[Row] = []
     drawn: list[str] = []
-    for channel, picture in zip(channels, names, strict=True):
+    damage, written = [], []
+    for channel, picture, stat, matrix_name in zip(channels, names, statistics, matrix_names, strict=True):
         samples = counted_signal(channel.samples, options)
+        # The largest range of a count with merged flat tops is max - min.
+        bins = (matrices.edges(stat.min, stat.max, stat.max - stat.min, options.matrix_bins)
+                if options.matrix_dir is not None else None)
         try:
-            loads = equivalent_loads(samples, options)
+            count = count_channel(samples, exponents_for(channel.name, options), options,
+                                  cycles=bool(options.sn), bins=bins)
         except BaseException as exc:
             if not _is_panic(exc):
                 raise
             raise ReportError(f"{path}: channel {channel.name!r}: the analysis failed: {exc}") from None
+        loads = count.loads
         merged = channel.samples.size - samples.size
         rows.extend(Row(path, channel.name, channel.samples.size, m, plain, closed, merged,
                         channel.unit, history.duration) for m, plain, closed in loads)
+        damage += channel_damage(path, channel.name, count.cycles, options) if options.sn else []
+        if options.matrix_dir is not None and count.matrix is not None:
+            written.append(matrices.write_channel(path, channel.name, os.path.join(options.matrix_dir, matrix_name),
+                                                  options.run_id, *count.matrix))
+        del count
         if options.plot_dir is not None:
             target = os.path.join(options.plot_dir, picture)
             _draw(target, samples, channel, path, options, loads)
@@ -69,7 +87,7 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
         del samples
         if on_channel is not None:
             on_channel()
-    return FileResult(path, len(channels), rows, drawn, history.duration)
+    return FileResult(path, len(channels), rows, drawn, history.duration, statistics, extremes, damage, written)
 
 
 def analyse_or_fail(path: str, options: Options, prefix: str | None = None,

@@ -37,6 +37,18 @@ class Options:
     plot_dir: str | None = None
     dpi: int = 100
     plot_format: str = "png"
+    # Beyond the loads: per-channel exponents (glob, exponents), the first
+    # matching glob wins over `exponents`; S-N curves as given (--sn) with
+    # the stress per unit load per glob; rainflow matrices; extremes.
+    exponent_rules: tuple[tuple[str, tuple[float, ...]], ...] = ()
+    sn: tuple[str, ...] = ()
+    sn_scales: tuple[tuple[str, float], ...] = ()
+    matrix_dir: str | None = None
+    matrix_bins: int = 64
+    extremes_context: bool = False
+    # Names the temporaries of this run's matrices, which become the files
+    # only when the whole run has succeeded.
+    run_id: str | None = None
 
 
 @dataclasses.dataclass(frozen=True)
@@ -51,6 +63,7 @@ class LoadHistory:
     """The channels of one file and the time they span (None: unknown)."""
     channels: list[Channel]
     duration: float | None = None
+    time: np.ndarray | None = None  # seconds of each sample, where the file has a time column
 
 
 class Row(NamedTuple):
@@ -72,6 +85,10 @@ class FileResult:
     rows: list[Row]
     pictures: list[str]
     duration: float | None = None
+    statistics: list = dataclasses.field(default_factory=list)  # statistics.Statistics
+    extremes: list = dataclasses.field(default_factory=list)  # statistics.Extreme
+    damage: list = dataclasses.field(default_factory=list)  # damage_table.Damage
+    matrices: list = dataclasses.field(default_factory=list)  # matrices.MatrixFile
 
 
 @dataclasses.dataclass(frozen=True)
@@ -89,3 +106,5 @@ class Lifetime:
     repetitions: dict[str, float]
     loads: dict[tuple[str, float], float]
     units: dict[str, str | None]
+    loads_closed: dict[tuple[str, float], float] = dataclasses.field(default_factory=dict)
+    weighting: str = ""  # how the hours were found, for the console

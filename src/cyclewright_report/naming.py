@@ -66,3 +66,14 @@ def temporary_name(target: str) -> str:
 
 def probe_name(folder: str) -> str:
     return os.path.join(folder, f".probe-{os.getpid()}")
+
+
+def run_temporary(target: str, run_id: str) -> str:
+    """The hidden file beside `target` that a worker of run `run_id` writes
+    and the run renames over `target` once every output is whole."""
+    folder, name = os.path.split(os.path.abspath(target))
+    return os.path.join(folder, f".{name}.partial-{run_id}")
+
+
+def is_run_temporary(name: str, run_id: str) -> bool:
+    return name.startswith(".") and name.endswith(f".partial-{run_id}")

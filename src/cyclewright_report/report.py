@@ -9,14 +9,17 @@ import os
 from collections.abc import Callable, Sequence
 from typing import TextIO
 
-from . import naming
+from . import matrices, naming
 from .atomic import remove_quietly
+from .damage_table import lifetime_damage
 from .inputs import expand_inputs
 from .lifetime import check_duration_known, lifetime, match_weights, read_weights
 from .model import FileFailure, FileResult, Options, ReportError
 from .output import Outputs, format_table
 from .progress import Progress, channel_counts
 from .reading import Header, read_header
+from .tables import ExtraOutputs, Extras, format_extras, json_parts
+from .wind import Bins, Climate, bin_hours
 
 # (paths, their headers, options, progress, keep_going) -> results in the order of paths
 Runner = Callable[[Sequence[str], Sequence[Header], Options, Progress, bool],
@@ -32,6 +35,24 @@ class Request:
     weights: str | None = None
     keep_going: bool = False
     progress: bool | None = None  # None: when the error stream is a terminal
+    # Hours from a wind climate: the weights file then gives each file's wind speed.
+    wind: Climate | None = None
+    wind_bins: Bins | None = None
+    life_years: float = 20.0
+    availability: float = 1.0
+    echo: dict | None = None  # the options as given, for the JSON document
+
+
+def _hours(request: Request, paths: Sequence[str]) -> tuple[list[float] | None, str]:
+    """Each file's hours over the lifetime (None without --weights), and
+    how they were found."""
+    if not request.weights:
+        return None, ""
+    if request.wind is None or request.wind_bins is None:
+        return match_weights(read_weights(request.weights), paths, request.weights), ""
+    speeds = match_weights(read_weights(request.weights, "m/s"), paths, request.weights)
+    return bin_hours(speeds, paths, request.wind, request.wind_bins, request.life_years,
+                     request.availability)
 
 
 def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO) -> int:
@@ -47,14 +68,16 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
         err.write(f"{prog}: error: {message}\n")
 
     outputs: Outputs | None = None
+    extra_outputs: ExtraOutputs | None = None
     before: set[str] = set()
     paths: list[str] = []
     good: list[str] = []
     try:
         paths = expand_inputs(request.inputs)
-        hours = None
-        if request.weights:
-            hours = match_weights(read_weights(request.weights), paths, request.weights)
+        hours, weighting = _hours(request, paths)
+        if hours is not None and options.matrix_dir is not None and matrices.LIFETIME_PREFIX in naming.picture_prefixes(paths):
+            raise ReportError(f"a file named {matrices.LIFETIME_PREFIX}.* would share the names of the lifetime "
+                              "matrices (--matrix); rename it")
         headers: list[Header] = []
         for path in paths:  # a missing or malformed file stops the run before any work
             try:
@@ -66,6 +89,7 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
             except ReportError as exc:
                 fail(path, str(exc))
         outputs = Outputs(request.csv, request.json, options.plot_dir, paths)
+        extra_outputs = ExtraOutputs(request.csv, options, paths)
         if options.plot_dir is not None:
             before = set(os.listdir(options.plot_dir))
         enabled = err.isatty() if request.progress is None else request.progress
@@ -81,19 +105,32 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
         if not results:
             raise ReportError("no file could be analysed; nothing written")
         lifetime_loads = None
+        extras = Extras(options=request.echo or {})
         if hours is not None:
             if failures:
                 err.write(f"{prog}: note: no lifetime loads: {len(failures)} weighted file(s) failed\n")
             else:
-                lifetime_loads = lifetime(results, hours, options)
-        written = outputs.write(results, options, lifetime_loads, failures)
+                lifetime_loads = dataclasses.replace(lifetime(results, hours, options), weighting=weighting)
+                extras.lifetime_damage = lifetime_damage([r.damage for r in results], lifetime_loads.repetitions)
+                if options.matrix_dir is not None and options.run_id is not None:
+                    extras.lifetime_matrices = matrices.lifetime_matrices(
+                        [m for r in results for m in r.matrices], lifetime_loads.repetitions,
+                        options.matrix_dir, options.run_id, options.matrix_bins)
+        written = outputs.write(results, options, lifetime_loads, failures, json_parts(results, extras))
+        written += extra_outputs.write(results, extras)
+        if options.run_id is not None:
+            matrices.commit([m for r in results for m in r.matrices] + extras.lifetime_matrices, options.run_id)
         outputs.discard()  # only an empty, unused picture folder
+        extra_outputs.discard()
     except BaseException as exc:
         # Nothing written: no table, no temporary, no picture of this run, no empty folder.
         remove_quietly(naming.new_pictures(options.plot_dir, before, good, options.plot_format)
                        if outputs is not None else [])
         if outputs is not None:
             outputs.discard()
+        matrices.discard(options.matrix_dir, options.run_id)
+        if extra_outputs is not None:
+            extra_outputs.discard()
         if not isinstance(exc, (ReportError, KeyboardInterrupt)):
             raise  # a fault of the report itself: its traceback helps
         if isinstance(exc, KeyboardInterrupt):
@@ -102,6 +139,7 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
         err.write(f"{prog}: error: {exc}\n")
         return 1
     out.write(format_table(results, options, lifetime_loads))
+    out.write(format_extras(results, options, extras))
     for result in results:
         for picture in result.pictures:
             out.write(f"picture: {picture}\n")

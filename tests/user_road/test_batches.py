@@ -45,7 +45,7 @@ def test_keep_going_writes_the_good_files(cli, tmp_path):
     errors = [line for line in run.err.splitlines() if ": error: " in line]
     assert [e.split(": error: ")[1].split(":")[0] for e in errors] == [str(files[2]), str(files[1])]
     document = json.loads((tmp_path / "t.json").read_text())
-    assert [r["file"] for r in document["rows"]][::6] == [str(files[0]), str(files[3])]
+    assert [r["file"] for r in document["loads"]][::6] == [str(files[0]), str(files[3])]
     assert [f["file"] for f in document["failed"]] == [str(files[2]), str(files[1])]
     stopped = cli(*files, "--no-plots", "--json", tmp_path / "u.json")
     assert stopped.code == 1 and not (tmp_path / "u.json").exists()

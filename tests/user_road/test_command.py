@@ -47,7 +47,7 @@ def test_tables_hold_the_modules_doubles_exactly(cli, report, tmp_path):
                 for c in report.read_load_history(str(EXAMPLE_LOAD)).channels}
     rows = read_table(table)
     assert len(rows) == 4 * 6
-    json_rows = json.loads(document.read_text())["rows"]
+    json_rows = json.loads(document.read_text())["loads"]
     for row, json_row in zip(rows, json_rows, strict=True):
         samples, m = channels[row["channel"]], float(row["m"])
         plain = cyclewright.eq_load_python(samples, m, 10**7, True)
@@ -89,7 +89,7 @@ def test_nan_let_through(cli, tmp_path):
     assert refused.code == 1
     run = cli(path, "-m", "4", "--neq", "1", "--allow-nan", "--plots", tmp_path, "--json", document)
     assert run.code == 0, run.err
-    (row,) = json.loads(document.read_text())["rows"]
+    (row,) = json.loads(document.read_text())["loads"]
     assert row["eq_load"] is None and row["eq_load_closed"] == 2.0
     assert "nan" in run.out
 
@@ -238,5 +238,5 @@ def test_json_of_an_overflowing_load(cli, tmp_path):
     document = tmp_path / "t.json"
     assert cli(path, "-m", "12", "--neq", "1", "--no-plots", "--json", document).code == 0
     text = document.read_text()
-    assert "Infinity" not in text and json.loads(text)["rows"][0]["eq_load"] is None
+    assert "Infinity" not in text and json.loads(text)["loads"][0]["eq_load"] is None
     assert math.isinf(cyclewright.eq_load_python(np.array([-1e300, 1e300, -1e300]), 12.0, 1, True))

@@ -225,7 +225,7 @@ class TextReader:
             unit = options.unit if options.unit is not None else layout.units[j]
             channels.append(Channel(layout.names[j], columns[j], unit))
         duration = duration_of(columns[time], path) if time is not None else None
-        return LoadHistory(channels, duration)
+        return LoadHistory(channels, duration, columns[time] if time is not None else None)
 
 
 def _nth_row(path: str, layout: Layout, options: Options, index: int) -> tuple[int, list[str]]:
