@@ -8,7 +8,7 @@ import fnmatch
 import functools
 import math
 from collections.abc import Mapping, Sequence
-from typing import Any, NamedTuple
+from typing import Any, NamedTuple, cast
 
 from .model import Options
 
@@ -44,7 +44,7 @@ def sn_curve(spec: str) -> Any:
         parts = spec.split(":")
         if len(parts) != 3:
             raise ValueError(f"{spec}: write {DNV}:NAME:air or {DNV}:NAME:seawater-cp")
-        return SNCurve.dnv_c203(parts[1], parts[2])  # its own error names the choices
+        return SNCurve.dnv_c203(parts[1], cast(Any, parts[2]))  # its own error names the choices
     fields: dict[str, str] = {}
     for item in filter(None, (part.strip() for part in spec.split(";"))):
         key, equals, value = item.partition("=")
@@ -57,7 +57,7 @@ def sn_curve(spec: str) -> Any:
         raise ValueError(f"{spec}: {', '.join(missing)} missing (quantity=range or quantity=amplitude)")
     endurance = fields.get("endurance")
     return SNCurve(_numbers("k", fields["k"]), _numbers("log10_a", fields["log10_a"]),
-                   quantity=fields["quantity"], knees=_numbers("knees", fields.get("knees", "")),
+                   quantity=cast(Any, fields["quantity"]), knees=_numbers("knees", fields.get("knees", "")),
                    endurance=float(endurance) if endurance else None)
 
 

@@ -10,7 +10,7 @@ signal under the same rule."""
 from __future__ import annotations
 
 from collections.abc import Sequence
-from typing import Any, NamedTuple
+from typing import Any, Literal, NamedTuple
 
 import numpy as np
 
@@ -39,7 +39,7 @@ def _loads(counted: np.ndarray, exponents: Sequence[float], options: Options) ->
     from cyclewright_fatigue import eq_loads
 
     m = np.asarray(exponents, dtype=np.float64)
-    residue = "half" if options.half else "full"
+    residue: Literal["half", "full"] = "half" if options.half else "full"
     plain = eq_loads(counted, m, options.neq, residue=residue, flat_tops="drop")
     closing = closed_signal(counted, options)
     if options.half:
@@ -66,5 +66,6 @@ def count_channel(counted: np.ndarray, exponents: Sequence[float], options: Opti
                               keep_cycles=cycles)
     counter.feed(counted)
     records = counter.finish()
-    matrix = None if bins is None else (counter.matrix, bins[0], bins[1])
+    counts = counter.matrix
+    matrix = None if bins is None or counts is None else (counts, bins[0], bins[1])
     return ChannelCount(loads, records if cycles else None, matrix)

@@ -109,8 +109,8 @@ def csv_text(results: Sequence[FileResult], options: Options, lifetime: Lifetime
 
 
 def json_text(results: Sequence[FileResult], options: Options, lifetime: Lifetime | None,
-              failures: Sequence[FileFailure] = (), extras: dict[str, Any] | None = None) -> str:
-    """The loads (today's rows), the lifetime loads and, from `extras`, the
+              failures: Sequence[FileFailure] = (), tables: dict[str, Any] | None = None) -> str:
+    """The loads (today's rows), the lifetime loads and, from `tables`, the
     other tables and the options."""
     rows = []
     for result in results:
@@ -122,7 +122,7 @@ def json_text(results: Sequence[FileResult], options: Options, lifetime: Lifetim
                          "eq_load_closed": _number(row.eq_load_closed), **extras})
     document: dict[str, Any] = {
         "neq": options.neq, "half": options.half, "exponents": list(options.exponents),
-        "flat_tops": "kept" if options.keep_plateaus else "merged", "loads": rows, **(extras or {})}
+        "flat_tops": "kept" if options.keep_plateaus else "merged", "loads": rows, **(tables or {})}
     if lifetime is not None:
         document["lifetime"] = [{"channel": c, "unit": lifetime.units.get(c), "m": m, "del_life": _number(v),
                                  "del_life_closed": _number(lifetime.loads_closed[(c, m)])}
@@ -210,10 +210,10 @@ class Outputs:
             raise
 
     def write(self, results: Sequence[FileResult], options: Options, lifetime: Lifetime | None,
-              failures: Sequence[FileFailure], extras: dict[str, Any] | None = None) -> list[str]:
+              failures: Sequence[FileFailure], tables: dict[str, Any] | None = None) -> list[str]:
         written = []
         for table in self.tables:
-            text = (table.render(results, options, lifetime, failures, extras) if table.render is json_text
+            text = (table.render(results, options, lifetime, failures, tables) if table.render is json_text
                     else table.render(results, options, lifetime))
             table.commit(text)
             written.append(table.target)

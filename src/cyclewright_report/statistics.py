@@ -58,10 +58,14 @@ def channel_statistics(path: str, channel: Channel, time: np.ndarray | None) -> 
     """The channel's statistics and the indices of its first minimum and maximum."""
     x = channel.samples
     low, high = _first_extremes(x)
-    mean = float(x.mean())
-    std = float(np.nanstd(x)) if math.isnan(mean) else float(x.std())
-    if math.isnan(mean):
-        mean = float(np.nanmean(x))
+    nan = math.isnan(mean := float(x.mean()))
+    with np.errstate(over="ignore"):
+        std = float(np.nanstd(x) if nan else x.std())
+        if nan:
+            mean = float(np.nanmean(x))
+    if math.isinf(std):  # squares of loads near the largest double overflow: scale them first
+        top = max(abs(x[low]), abs(x[high]))
+        std = float(top * (np.nanstd(x / top) if nan else (x / top).std()))
     row = Statistics(path, channel.name, channel.unit, x.size, float(x[low]), float(x[high]), mean, std,
                      _at(time, low), _at(time, high))
     return row, low, high

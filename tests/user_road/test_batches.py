@@ -87,10 +87,10 @@ def test_without_matplotlib(cli, report, tmp_path, monkeypatch):
     _write(tmp_path, {"a.csv": "x\n0\n2\n0\n"})
     run = cli("a.csv", "--csv", "t.csv")
     assert run.code == 0 and run.err == f"cyclewright-report: note: no pictures: {report.pictures.PLOTS_HINT}\n"
-    assert sorted(os.listdir(tmp_path)) == ["a.csv", "t.csv"]
+    assert sorted(os.listdir(tmp_path)) == ["a.csv", "t.csv", "t.statistics.csv"]
     explicit = cli("a.csv", "--plots", "p", "--csv", "u.csv")
     assert (explicit.code, explicit.err) == (1, f"cyclewright-report: error: {report.pictures.PLOTS_HINT}\n")
-    assert sorted(os.listdir(tmp_path)) == ["a.csv", "t.csv"]
+    assert sorted(os.listdir(tmp_path)) == ["a.csv", "t.csv", "t.statistics.csv"]
 
 
 LIFE = {"a.csv": "time,x\n0,0\n1,2\n2,0\n3,2\n", "b.csv": "time,x\n0,0\n1,4\n"}

@@ -69,7 +69,7 @@ def test_default_table_on_stdout(cli, tmp_path):
     assert lines[2].split()[1:7] == ["blade_root_flap", "kNm", "4000", "0", "400", "3"]
     exponents = [line.split()[-3] for line in lines[2:26]]
     assert exponents == ["3", "4", "5", "8", "10", "12"] * 4
-    pictures = [line.removeprefix("picture: ") for line in lines[26:]]
+    pictures = [line.removeprefix("picture: ") for line in lines if line.startswith("picture: ")]
     assert [os.path.basename(p) for p in pictures] == [
         f"example_load.{name}.png"
         for name in ("blade_root_flap", "blade_root_edge", "tower_base_fa", "shaft_torque")]
@@ -213,7 +213,9 @@ def test_worker_processes_give_the_serial_table(tmp_path):
                           "--csv", tmp_path / "parallel.csv")
     assert serial.code == 0 and parallel.code == 0, parallel.err
     assert (tmp_path / "serial.csv").read_bytes() == (tmp_path / "parallel.csv").read_bytes()
-    assert serial.out.splitlines()[:-1] == parallel.out.splitlines()[:74]
+    def tables(out):
+        return [line for line in out.splitlines() if not line.startswith(("picture: ", "table: "))]
+    assert tables(serial.out) == tables(parallel.out)
     assert len(os.listdir(tmp_path / "p")) == 12
     progress = parallel.err.splitlines()
     assert progress[-1].startswith("channels 12/12 [" + "#" * 30 + "] files 4/4")
