@@ -3,17 +3,22 @@ function of picklable arguments, for worker processes and clusters."""
 
 from __future__ import annotations
 
+import collections
+import concurrent.futures
+import itertools
 import os
-from collections.abc import Callable, Sequence
+from collections.abc import Callable, Iterator, Sequence
 from typing import Any
+
+import numpy as np
 
 from . import matrices, naming, pictures
 from .counting import counted_signal
-from .damage_table import channel_damage
+from .damage_table import Damage, channel_damage
 from .exponents import exponents_for
-from .fatigue_count import count_channel
+from .fatigue_count import ChannelCount, count_channel
 from .model import Channel, FileFailure, FileResult, Options, ReportError, Row
-from .statistics import file_statistics
+from .statistics import Statistics, file_statistics
 from .reading import Header, read_load_history
 
 
@@ -34,6 +39,34 @@ def _draw(target: str, samples: Any, channel: Channel, path: str, options: Optio
         raise ReportError(f"{target}: cannot write the picture: {exc.strerror or exc}") from None
     except Exception as exc:
         raise ReportError(f"{target}: cannot draw the picture ({type(exc).__name__}: {exc})") from None
+
+
+def _counted(path: str, channels: Sequence[Channel], statistics: Sequence[Statistics],
+             options: Options) -> Iterator[tuple[np.ndarray, ChannelCount, list[Damage]]]:
+    """Each channel's merged samples, counts and damage, in order. With threads, the
+    next channels are counted meanwhile (the counts run without the
+    interpreter lock), at most `threads` ahead, so that memory stays bounded."""
+    def work(item: tuple[Channel, Statistics]) -> tuple[np.ndarray, ChannelCount, list[Damage]]:
+        channel, stat = item
+        samples = counted_signal(channel.samples, options)
+        # The largest range of a count with merged flat tops is max - min.
+        bins = (matrices.edges(stat.min, stat.max, stat.max - stat.min, options.matrix_bins)
+                if options.matrix_dir is not None else None)
+        count = count_channel(samples, exponents_for(channel.name, options), options,
+                              cycles=bool(options.sn), bins=bins)
+        damage = channel_damage(path, channel.name, count.cycles, options) if options.sn else []
+        return samples, count._replace(cycles=None), damage
+
+    items = iter(zip(channels, statistics, strict=True))
+    if options.threads <= 1:
+        yield from map(work, items)
+        return
+    with concurrent.futures.ThreadPoolExecutor(options.threads) as pool:
+        pending = collections.deque(pool.submit(work, item) for item in itertools.islice(items, options.threads))
+        while pending:
+            done = pending.popleft().result()
+            pending.extend(pool.submit(work, item) for item in itertools.islice(items, 1))
+            yield done
 
 
 def analyse_file(path: str, options: Options, prefix: str | None = None,
@@ -59,14 +92,10 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
     rows: list[Row] = []
     drawn: list[str] = []
     damage, written = [], []
-    for channel, picture, stat, matrix_name in zip(channels, names, statistics, matrix_names, strict=True):
-        samples = counted_signal(channel.samples, options)
-        # The largest range of a count with merged flat tops is max - min.
-        bins = (matrices.edges(stat.min, stat.max, stat.max - stat.min, options.matrix_bins)
-                if options.matrix_dir is not None else None)
+    counted = _counted(path, channels, statistics, options)
+    for channel, picture, matrix_name in zip(channels, names, matrix_names, strict=True):
         try:
-            count = count_channel(samples, exponents_for(channel.name, options), options,
-                                  cycles=bool(options.sn), bins=bins)
+            samples, count, channel_damage_rows = next(counted)
         except BaseException as exc:
             if not _is_panic(exc):
                 raise
@@ -75,7 +104,7 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
         merged = channel.samples.size - samples.size
         rows.extend(Row(path, channel.name, channel.samples.size, m, plain, closed, merged,
                         channel.unit, history.duration) for m, plain, closed in loads)
-        damage += channel_damage(path, channel.name, count.cycles, options) if options.sn else []
+        damage += channel_damage_rows
         if options.matrix_dir is not None and count.matrix is not None:
             written.append(matrices.write_channel(path, channel.name, os.path.join(options.matrix_dir, matrix_name),
                                                   options.run_id, *count.matrix))

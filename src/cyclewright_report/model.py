@@ -49,6 +49,9 @@ class Options:
     # Names the temporaries of this run's matrices, which become the files
     # only when the whole run has succeeded.
     run_id: str | None = None
+    # Channels of a file counted side by side (set when a run has fewer
+    # files than worker processes).
+    threads: int = 1
 
 
 @dataclasses.dataclass(frozen=True)

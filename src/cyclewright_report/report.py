@@ -89,7 +89,7 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
             except ReportError as exc:
                 fail(path, str(exc))
         outputs = Outputs(request.csv, request.json, options.plot_dir, paths)
-        extra_outputs = ExtraOutputs(request.csv, options, paths)
+        extra_outputs = ExtraOutputs(request.csv, options, paths, request.json)
         if options.plot_dir is not None:
             before = set(os.listdir(options.plot_dir))
         enabled = err.isatty() if request.progress is None else request.progress
@@ -120,6 +120,7 @@ def report(request: Request, runner: Runner, prog: str, out: TextIO, err: TextIO
         written += extra_outputs.write(results, extras)
         if options.run_id is not None:
             matrices.commit([m for r in results for m in r.matrices] + extras.lifetime_matrices, options.run_id)
+            matrices.discard(options.matrix_dir, options.run_id)  # those of files that failed (--keep-going)
         outputs.discard()  # only an empty, unused picture folder
         extra_outputs.discard()
     except BaseException as exc:

@@ -148,10 +148,11 @@ class ExtraOutputs:
     """The side tables' files beside --csv and the matrices' folder, made
     and tried before any work."""
 
-    def __init__(self, csv_path: str | None, options: Options, inputs: Sequence[str]):
+    def __init__(self, csv_path: str | None, options: Options, inputs: Sequence[str],
+                 json_path: str | None = None):
         self.tables: list[tuple[TableFile, str]] = []
         self.folder: PictureFolder | None = None
-        real = {os.path.realpath(p) for p in inputs}
+        real = {os.path.realpath(p) for p in [*inputs, *filter(None, [json_path])]}
         try:
             if csv_path:
                 base = stem(csv_path)
@@ -159,7 +160,8 @@ class ExtraOutputs:
                 for kind in kinds:
                     target = f"{base}.{kind}.csv"
                     if os.path.realpath(target) in real:
-                        raise ReportError(f"{target}: is one of the inputs (--csv would overwrite it)")
+                        raise ReportError(f"{target}: is one of the inputs or the --json file (--csv would "
+                                          "overwrite it)")
                     self.tables.append((TableFile(target, "--csv", statistics_csv), kind))
             if options.matrix_dir is not None:
                 self.folder = PictureFolder(options.matrix_dir, "--matrix", "matrices")
