@@ -254,3 +254,55 @@ def test_hours_from_a_wind_climate(report, climate, k, a):
     with pytest.raises(report.ReportError, match="holds d, e"):
         wind.bin_hours([1, 3, 30.0, 26.0], ["c", "b", "d", "e"], wind.parse_climate(climate),
                        wind.parse_bins("0:25:2"), 20, 1)
+
+
+def test_lifetime_hours_from_the_wind(cli, report, tmp_path):
+    speeds = tmp_path / "speeds.csv"
+    speeds.write_text(f"file,wind_speed\n{EXAMPLE_LOAD},7.5\n")
+    run = cli(EXAMPLE_LOAD, "--no-plots", "-m", "4", "--csv", tmp_path / "t.csv", "--weights", speeds,
+              "--wind", "rayleigh:mean=8", "--wind-bins", "3:25:1", "--life-years", "25", "--availability", "0.95")
+    assert run.code == 0, run.err
+    climate = report.wind.parse_climate("rayleigh:mean=8")
+    (hours,), note = report.wind.bin_hours([7.5], ["x"], climate, report.wind.parse_bins("3:25:1"), 25, 0.95)
+    assert {float(r["weight_hours"]) for r in read_table(tmp_path / "t.csv")} == {hours}
+    assert note in run.out.splitlines()
+
+
+@pytest.mark.parametrize(("arguments", "message"), [
+    (["--wind", "weibull:k=2,A=9"], "--wind needs --wind-bins and --weights"),
+    (["--wind-bins", "3:25:2"], "--wind-bins needs --wind"),
+    (["--wind", "weibull:k=2", "--wind-bins", "3:25:2", "--weights", "w.csv"], "write weibull:k=K,A=A"),
+    (["--wind", "rayleigh:mean=8", "--wind-bins", "3:25:0", "--weights", "w.csv"], "WIDTH > 0"),
+    (["--wind", "rayleigh:mean=8", "--wind-bins", "3:25:2", "--weights", "w.csv"], "holds a.csv (--wind-bins)"),
+    (["--sn", "dnv-c203:Q:air"], "no DNV-RP-C203 curve named 'Q'"),
+    (["--sn", "dnv-c203:D:fresh"], "environment must be one of"),
+    (["--sn", "k=3;log10_a=12"], "quantity missing"),
+    (["--sn", "k=3,5;log10_a=12.164,15.606;knees=80;quantity=range"], "do not meet at the knee"),
+    (["--sn-scale", "Root*=0"], "above zero"),
+    (["--availability", "1.5"], "at most 1"),
+])
+def test_refused_options(cli, capsys, tmp_path, monkeypatch, arguments, message):
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "a.csv").write_text("x\n0\n2\n0\n")
+    (tmp_path / "w.csv").write_text("file,wind_speed\na.csv,1.5\n")
+    try:
+        run = cli("a.csv", "--no-plots", *arguments)
+        code, err = run.code, run.err
+    except SystemExit as exc:  # the option parser's refusal (status 2)
+        code, err = exc.code, capsys.readouterr().err
+    assert code in (1, 2) and message in err, err
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["a.csv", "w.csv"]
+
+
+def test_nan_samples_have_the_modules_loads_and_no_matrix(cli, tmp_path):
+    source = tmp_path / "a.csv"
+    source.write_text("x\n0\n2\nnan\n1\n3\n0\n")
+    run = cli(source, "--no-plots", "--allow-nan", "-m", "3", "--sn", "dnv-c203:D:air", "--matrix",
+              tmp_path / "m", "--csv", tmp_path / "t.csv")
+    assert run.code == 0, run.err
+    (row,) = read_table(tmp_path / "t.csv")
+    x = np.array([0, 2, np.nan, 1, 3, 0.0])
+    assert float(row["eq_load"]) == cyclewright.eq_load_python(x, 3.0, 10**7, True)
+    assert read_table(tmp_path / "t.damage.csv")[0]["damage"] == "nan"
+    assert [r["min"] for r in read_table(tmp_path / "t.statistics.csv")] == ["0.0"]
+    assert not (tmp_path / "m").exists()
