@@ -72,5 +72,5 @@ def rainflow_matrix(
     flat = bin_index(rows, row_edges, row_equal) * (n_columns + 1)
     flat += bin_index(columns, column_edges, column_equal)
     totals = np.bincount(flat, weights=counts, minlength=(n_rows + 1) * (n_columns + 1))
-    matrix = totals.reshape(n_rows + 1, n_columns + 1)[:n_rows, :n_columns].copy()
+    matrix = totals.reshape(n_rows + 1, n_columns + 1)[:n_rows, :n_columns].astype(np.float64)
     return RainflowMatrix(matrix, row_edges, column_edges)
