@@ -5,7 +5,8 @@ each curve the slope ``m1`` and ``log10 a1`` of the segment of short lives,
 ``log10 a2`` of the segment with ``m2 = 5`` of long lives, the fatigue limit
 at 10^7 cycles (MPa) and the thickness exponent ``k``. Stress ranges in MPa.
 The segments meet at 10^7 cycles in air and at 10^6 cycles in seawater with
-cathodic protection; the long-life segment is the same in both.
+cathodic protection; the long-life segment is the same in both. (The
+October 2024 edition revised the curves B1 to C2; D to W3 are unchanged.)
 """
 
 from __future__ import annotations

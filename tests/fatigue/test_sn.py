@@ -6,6 +6,7 @@ import math
 
 import numpy as np
 import pytest
+from pCrunch import fatigue as pcrunch
 
 from cyclewright_fatigue.dnv_c203 import DNV_C203_TABLES
 from cyclewright_fatigue.sn_curve import SNCurve
@@ -23,6 +24,16 @@ def test_every_dnv_curve_meets_its_fatigue_limit_at_ten_million_cycles(environme
         assert curve.cycles_to_failure(limit) == pytest.approx(1e7, rel=2e-3), name
         knee_n = curve.cycles_to_failure(curve.knees[0])
         assert knee_n == pytest.approx(1e7 if environment == "air" else 1e6, rel=1e-9), name
+
+
+@pytest.mark.parametrize("environment, theirs", [
+    ("air", pcrunch.curves_in_air), ("seawater-cp", pcrunch.curves_in_seawater_with_cathodic_protection)])
+def test_dnv_tables_agree_with_pcrunchs_transcription(environment, theirs):
+    # pCrunch holds the 2024 edition, which changed B1 to C2 (and kept D to W3).
+    for name in CURVES[5:]:
+        row, other = DNV_C203_TABLES[environment][name], theirs[name]
+        assert (row.m1, row.log10_a1, row.log10_a2, row.fatigue_limit) == (
+            other["m1"], other["loga1"], other["loga2"], other["fl"]), name
 
 
 @pytest.mark.parametrize("name, environment, stress, expected", [
