@@ -2,7 +2,8 @@
 
 from __future__ import annotations
 
-from typing import Literal, NamedTuple
+from collections.abc import Sequence
+from typing import Literal, NamedTuple, cast
 
 import numpy as np
 from numpy.typing import ArrayLike, NDArray
@@ -22,11 +23,12 @@ class RainflowMatrix(NamedTuple):
     column_edges: NDArray[np.float64]
 
 
-def _axis_bins(bins: Bins | tuple[Bins, Bins]) -> tuple[Bins, Bins]:
+def _axis_bins(bins: object) -> tuple[Bins, Bins]:
     # As np.histogram2d: a sequence of two is one spec per axis, anything else serves both.
-    if isinstance(bins, (tuple, list)) and len(bins) == 2:
-        return bins[0], bins[1]
-    return bins, bins
+    if (isinstance(bins, (tuple, list)) or (isinstance(bins, np.ndarray) and bins.ndim >= 1)) and len(bins) == 2:
+        pair = cast("Sequence[Bins]", bins)
+        return pair[0], pair[1]
+    return cast(Bins, bins), cast(Bins, bins)
 
 
 def rainflow_matrix(

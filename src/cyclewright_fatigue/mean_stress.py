@@ -95,7 +95,8 @@ def smith_watson_topper(amplitude: ArrayLike, mean: ArrayLike) -> NDArray[np.flo
     """
     sa, sm = _amplitude_and_mean(amplitude, mean)
     peak = sm + sa
-    return np.asarray(np.sqrt(np.where(peak > 0.0, peak, 0.0) * sa), dtype=np.float64)
+    # NaN stays NaN: only a peak known to be non-positive gives 0.
+    return np.asarray(np.where(peak <= 0.0, 0.0, np.sqrt(np.maximum(peak, 0.0) * sa)), dtype=np.float64)
 
 
 def walker(amplitude: ArrayLike, mean: ArrayLike, *, gamma: float) -> NDArray[np.float64]:
@@ -104,7 +105,7 @@ def walker(amplitude: ArrayLike, mean: ArrayLike, *, gamma: float) -> NDArray[np
     Walker, K. (1970), *The Effect of Stress Ratio During Crack Propagation
     and Fatigue for 2024-T3 and 7075-T6 Aluminum*, ASTM STP 462, 1-14;
     Dowling (2013), ch. 9. ``0 < gamma <= 1``: 0.5 is Smith-Watson-Topper,
-    1 ignores the mean; about 0.65 fits many steels.
+    1 ignores the mean; gamma is fitted to the material's tests.
 
     Example:
         >>> walker(100.0, 200.0, gamma=0.5)  # = smith_watson_topper(100, 200)
@@ -115,4 +116,4 @@ def walker(amplitude: ArrayLike, mean: ArrayLike, *, gamma: float) -> NDArray[np
         raise ValueError(f"gamma must be above 0 and at most 1, got {gamma!r}")
     sa, sm = _amplitude_and_mean(amplitude, mean)
     peak = sm + sa
-    return np.asarray(np.where(peak > 0.0, np.maximum(peak, 0.0) ** (1.0 - g) * sa**g, 0.0), dtype=np.float64)
+    return np.asarray(np.where(peak <= 0.0, 0.0, np.maximum(peak, 0.0) ** (1.0 - g) * sa**g), dtype=np.float64)

@@ -20,7 +20,7 @@ MEAN_EDGES = np.r_[-_OUTER, np.geomspace(-100.0, -1.0, 9), np.geomspace(1.0, 100
 
 
 @pytest.mark.parametrize("kind, axes", [("range_mean", ("range", "mean")), ("from_to", ("start_value", "end_value"))])
-@pytest.mark.parametrize("bins", [64, 1, [5, 9], (RANGE_EDGES, MEAN_EDGES), MEAN_EDGES], ids=str)
+@pytest.mark.parametrize("bins", [64, 1, [5, 9], np.array([5, 9]), (RANGE_EDGES, MEAN_EDGES), MEAN_EDGES], ids=str)
 def test_matrix_is_histogram2d_weighted_by_count(kind, axes, bins):
     weights = np.random.default_rng(1).random(len(CYCLES))
     rows, columns = (getattr(CYCLES, a) for a in axes)
