@@ -21,8 +21,13 @@ _KNEE_TOLERANCE = 0.01
 
 
 def _floats(name: str, values: float | Sequence[float]) -> tuple[float, ...]:
-    items = (values,) if isinstance(values, (int, float, np.floating, np.integer)) else tuple(values)
-    return tuple(float(v) for v in items)
+    try:
+        array = np.atleast_1d(np.asarray(values, dtype=np.float64))
+    except (TypeError, ValueError):
+        raise ValueError(f"{name} must be a number or a sequence of numbers, got {values!r}") from None
+    if array.ndim != 1:
+        raise ValueError(f"{name} must be a number or a sequence of numbers, got shape {array.shape}")
+    return tuple(float(v) for v in array)
 
 
 def _log10_life(log10_a: float, k: float, stress: float) -> float:

@@ -1,7 +1,5 @@
 """Cycles for the fatigue tests, built without our own count: from arrays, or from the rainflow package."""
 
-from __future__ import annotations
-
 import numpy as np
 import rainflow
 
@@ -9,7 +7,7 @@ from cyclewright_fatigue.cycles import Cycles
 
 
 def make_cycles(start_value, end_value, count=None, end=None) -> Cycles:
-    """A record per (start_value, end_value); counts 1.0 unless given, each ending at its own sample."""
+    """A record per (start_value, end_value): counts 1.0 and ends at 1, 2, ... unless given; starts a sample before."""
     s, e = np.asarray(start_value, dtype=np.float64), np.asarray(end_value, dtype=np.float64)
     n = s.size
     stop = np.arange(1, n + 1, dtype=np.int64) if end is None else np.asarray(end, dtype=np.int64)

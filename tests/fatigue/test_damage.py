@@ -1,7 +1,5 @@
 """Miner damage against fatpack's and pyLife's on the same curves, and its history in time."""
 
-from __future__ import annotations
-
 import fatpack
 import numpy as np
 import pandas as pd
@@ -16,24 +14,20 @@ from cyclewright_fatigue.sn_curve import SNCurve
 CYCLES, LOAD = peer_cycles(scale=15.0)  # ranges across the knees below
 
 
-def _fatpack_curves():
-    linear = fatpack.LinearEnduranceCurve(90.0)  # m = 5 through (90, 2e6)
-    bilinear = fatpack.BiLinearEnduranceCurve(71.0)  # m1 = 3 to Nd = 5e6, then m2 = 5
-    trilinear = fatpack.TriLinearEnduranceCurve(71.0)  # and no damage below Sl, at Nl = 1e8
-    return [
-        (linear, SNCurve.from_reference(5.0, 90.0, 2e6, quantity="range")),
-        (bilinear, SNCurve.from_reference((3.0, 5.0), 71.0, 2e6, quantity="range", knees=bilinear.Sd)),
-        (trilinear, SNCurve.from_reference((3.0, 5.0), 71.0, 2e6, quantity="range", knees=trilinear.Sd,
-                                           endurance=trilinear.Sl)),
-    ]
+# fatpack's curves: m = 5 through (90, 2e6); m1 = 3 to 5e6 cycles, then 5; and no damage below Sl (at 1e8).
+BI, TRI, R = fatpack.BiLinearEnduranceCurve(71.0), fatpack.TriLinearEnduranceCurve(71.0), {"quantity": "range"}
 
 
+@pytest.mark.parametrize("peer, curve", [
+    (fatpack.LinearEnduranceCurve(90.0), SNCurve.from_reference(5.0, 90.0, 2e6, **R)),
+    (BI, SNCurve.from_reference((3.0, 5.0), 71.0, 2e6, knees=BI.Sd, **R)),
+    (TRI, SNCurve.from_reference((3.0, 5.0), 71.0, 2e6, knees=TRI.Sd, endurance=TRI.Sl, **R)),
+], ids=["linear", "bilinear", "trilinear"])
 @pytest.mark.parametrize("scale", [1.0, 2.5])
-def test_damage_matches_fatpack(scale):
+def test_damage_matches_fatpack(peer, curve, scale):
     weights = np.random.default_rng(2).random(len(CYCLES))
-    for peer, curve in _fatpack_curves():
-        expected = peer.find_miner_sum(np.c_[CYCLES.range * scale, CYCLES.count * weights])
-        assert damage(CYCLES, curve, weights=weights, scale=scale) == pytest.approx(expected, rel=1e-12)
+    expected = peer.find_miner_sum(np.c_[CYCLES.range * scale, CYCLES.count * weights])
+    assert damage(CYCLES, curve, weights=weights, scale=scale) == pytest.approx(expected, rel=1e-12)
 
 
 @pytest.mark.parametrize("k_2", [np.inf, 7.0])
@@ -41,10 +35,8 @@ def test_damage_matches_pylife_on_amplitudes(k_2):
     woehler = pd.Series({"k_1": 4.0, "ND": 1e6, "SD": 40.0, "k_2": k_2})
     collective = pd.DataFrame({"range": CYCLES.range, "mean": CYCLES.mean, "cycles": CYCLES.count})
     expected = woehler.fatigue.damage(collective.load_collective).sum()
-    if k_2 == np.inf:
-        curve = SNCurve.from_reference(4.0, 40.0, 1e6, quantity="amplitude", endurance=40.0)
-    else:
-        curve = SNCurve.from_reference((4.0, k_2), 40.0, 1e6, quantity="amplitude", knees=40.0)
+    curve = (SNCurve.from_reference(4.0, 40.0, 1e6, quantity="amplitude", endurance=40.0) if k_2 == np.inf
+             else SNCurve.from_reference((4.0, k_2), 40.0, 1e6, quantity="amplitude", knees=40.0))
     assert 0 < expected and damage(CYCLES, curve) == pytest.approx(expected, rel=1e-12)
 
 
@@ -59,7 +51,6 @@ def test_history_counts_each_record_where_it_ends():
 
 
 @pytest.mark.parametrize("call, message", [
-    (lambda c, s: damage(c, s, scale=0.0), "scale"),
     (lambda c, s: damage(c, s, scale=np.nan), "scale"),
     (lambda c, s: damage(c, s, weights=[1.0]), "shape"),
     (lambda c, s: damage_history(c, s, int(c.end.max())), "n_samples"),
