@@ -24,8 +24,8 @@ def time_at_level(x: ArrayLike, bins: Bins, dt: float) -> Histogram:
         [0.1, 0.30000000000000004]
     """
     step = positive("dt", dt)
-    samples = np.asarray(x, dtype=np.float64).ravel()
-    return weighted_histogram(samples, bins, np.full(samples.shape, step), "time_at_level")
+    counts, edges = weighted_histogram(x, bins, None, "time_at_level")
+    return Histogram(counts * step, edges)
 
 
 def revolutions_at_level(load: ArrayLike, speed_rpm: ArrayLike, bins: Bins, dt: float) -> Histogram:
@@ -45,5 +45,7 @@ def revolutions_at_level(load: ArrayLike, speed_rpm: ArrayLike, bins: Bins, dt: 
     speed = nonnegative_array("speed_rpm", speed_rpm)
     if speed.size != 1 and speed.size != loads.size:
         raise ValueError(f"speed_rpm must hold one speed or one per sample ({loads.size}), got {speed.size}")
-    turns = np.broadcast_to(speed.ravel() * (step / 60.0), loads.shape)
-    return weighted_histogram(loads, bins, np.ascontiguousarray(turns), "revolutions_at_level")
+    if speed.size == 1:  # one speed: samples per bin times the turns of one sample
+        counts, edges = weighted_histogram(loads, bins, None, "revolutions_at_level")
+        return Histogram(counts * (float(speed.ravel()[0]) * step / 60.0), edges)
+    return weighted_histogram(loads, bins, speed.ravel() * (step / 60.0), "revolutions_at_level")
