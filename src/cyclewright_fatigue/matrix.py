@@ -24,7 +24,7 @@ class RainflowMatrix(NamedTuple):
 
 
 def _axis_bins(bins: object) -> tuple[Bins, Bins]:
-    # As np.histogram2d: a sequence of two is one spec per axis, anything else serves both.
+    # As np.histogram2d: a sequence of two gives each axis its own bins, anything else serves both.
     if (isinstance(bins, (tuple, list)) or (isinstance(bins, np.ndarray) and bins.ndim >= 1)) and len(bins) == 2:
         pair = cast("Sequence[Bins]", bins)
         return pair[0], pair[1]
