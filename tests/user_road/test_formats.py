@@ -165,6 +165,9 @@ CASES = [
      "b.dat: 2 bytes, but the .sel file's 2 scans of 2 int16 channels take 8"),
     ("binary HAWC2", "c.sel", SEL, hawc2, {"dat": b"\x01\x00\x02\x00\x05\x00\xfb\xff"},
      (("Time", "Load"), ("s", "kN"), [[0.01, 5], [0.02, -5]])),
+    ("ASCII HAWC2, a row too many", "e.sel", SEL.replace(b"BINARY", b"ASCII"), hawc2, {"dat": b"0 1\n1 2\n2 3\n"},
+     "e.dat: more rows of numbers, but the header says 2"),
+    ("no .sel beside", "f.dat", b"0 1\n", hawc2, {}, "f.sel: no such file: a HAWC2 result's header"),
     ("foreign .sel", "d.sel", b"Time,Load\n0,1\n", hawc2, {}, "d.sel: too short for a HAWC2 .sel file"),
     ("short .int", "a.int", bytes(40), flex, {}, "a.int: not a FLEX .int file"),
 ]

@@ -88,8 +88,8 @@ def read_data(path: str, header: Header,
     cols = list(range(len(header.names))) if columns is None else list(columns)
     wanted = sorted(set(cols) | {0})
     layout = header.layout
-    values = parse_numbers(path, start=int(layout["start"]), line=int(layout["line"]),  # type: ignore[call-overload]
-                           end=int(layout["end"]), width=len(header.names), sep=WHITESPACE,  # type: ignore[call-overload]
+    values = parse_numbers(path, start=int(layout["start"]), line=int(layout["line"]),
+                           end=int(layout["end"]), width=len(header.names), sep=WHITESPACE,
                            usecols=wanted)
     if values.shape[0] == 0:
         raise FormatError(path, "no time steps under the header")

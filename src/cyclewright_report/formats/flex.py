@@ -86,12 +86,11 @@ def read_data(path: str, header: Header,
     `columns` (indices into `header.names`, default all) as float64, one
     contiguous column per channel."""
     layout = header.layout
-    n, keep, scale = int(layout["sensors"]), layout["keep"], layout["scale"]  # type: ignore[call-overload]
-    assert isinstance(keep, tuple) and isinstance(scale, np.ndarray)
+    n, keep, scale = int(layout["sensors"]), layout["keep"], layout["scale"]
     cols = list(range(len(header.names))) if columns is None else list(columns)
     rows = int(header.samples or 0)
     try:
-        table = np.memmap(path, dtype="<i2", mode="r", offset=int(layout["offset"]),  # type: ignore[call-overload]
+        table = np.memmap(path, dtype="<i2", mode="r", offset=int(layout["offset"]),
                           shape=(rows, n)) if rows else np.empty((0, n), "<i2")
     except OSError as exc:
         raise FormatError(path, f"cannot read: {exc.strerror or exc}") from None
@@ -100,5 +99,5 @@ def read_data(path: str, header: Header,
         values[:, k] = table[:, keep[j]]
         values[:, k] *= scale[keep[j]]
     del table
-    time = float(layout["start"]) + float(layout["step"]) * np.arange(rows, dtype=np.float64)  # type: ignore[arg-type]
+    time = float(layout["start"]) + float(layout["step"]) * np.arange(rows, dtype=np.float64)
     return time, values

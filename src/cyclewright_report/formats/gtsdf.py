@@ -62,8 +62,8 @@ def read_header(path: str) -> Header:
         width = blocks[0]["data"].shape[1]
 
         def texts(key: str) -> list[str | None]:
-            values = [_text(v) for v in f[key][:]] if key in f else []
-            return (values + [None] * width)[:width]  # type: ignore[operator]
+            values: list[str | None] = [_text(v) for v in f[key][:]] if key in f else []
+            return (values + [None] * width)[:width]
         names = [n or f"attribute {j + 1}" for j, n in enumerate(texts("attribute_names"))]
         dtype = str(blocks[0]["data"].dtype)
         samples = sum(int(b["data"].shape[0]) for b in blocks)

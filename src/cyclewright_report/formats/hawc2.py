@@ -44,6 +44,8 @@ def read_header(path: str) -> Header:
     number counting from 1 (`unique_names`); `time` is the channel named
     Time, if any (`find_time_column`)."""
     sel, dat = pair(path)
+    if not Path(sel).exists():
+        raise FormatError(sel, "no such file: a HAWC2 result's header, beside its .dat file")
     expect(sel, TEXT, "a HAWC2 .sel file")
     head = read_head(sel, 1 << 26)
     lines = [decode(raw, None, sel, n) for n, raw in enumerate(head.splitlines(), 1)]
@@ -121,7 +123,6 @@ def read_data(path: str, header: Header,
 def _read_binary(dat: str, header: Header, wanted: list[int]) -> np.ndarray:
     scans = int(header.samples or 0)
     scale = header.layout["scale"]
-    assert isinstance(scale, np.ndarray)
     expected = 2 * scans * len(header.names)
     try:
         with open(dat, "rb") as f:

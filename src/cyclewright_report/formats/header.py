@@ -8,6 +8,7 @@ import dataclasses
 import types
 from collections import Counter
 from collections.abc import Iterable, Mapping
+from typing import Any
 
 
 class FormatError(ValueError):
@@ -49,7 +50,7 @@ class Header:
     time: str | None
     time_index: int | None
     dtype: str
-    layout: Mapping[str, object] = dataclasses.field(
+    layout: Mapping[str, Any] = dataclasses.field(
         default_factory=lambda: types.MappingProxyType({}), compare=False, repr=False)
 
     def __post_init__(self) -> None:
@@ -82,5 +83,5 @@ def plain_unit(text: str | None) -> str | None:
     return text or None
 
 
-def freeze(mapping: Mapping[str, object]) -> Mapping[str, object]:
+def freeze(mapping: Mapping[str, Any]) -> Mapping[str, Any]:
     return types.MappingProxyType(dict(mapping))

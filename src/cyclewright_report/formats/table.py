@@ -22,7 +22,7 @@ DELIMITERS = ("\t", ";", ",")  # a tie goes to the first
 # Python's float() reads these as NaN; pandas needs them named. Nothing else
 # (no empty cell, no 'NA') may become NaN unnoticed.
 NAN_TEXTS = ["nan", "NaN", "NAN", "-nan", "-NaN", "-NAN", "+nan", "+NaN", "+NAN"]
-CHUNK_ROWS = 1 << 16
+CHUNK_ROWS = 1 << 18  # rows per parser chunk: memory in step with the file
 CHECKED_ROWS = 8  # rows looked at in Python before pandas converts anything
 MAX_HEADER_LINE = 1 << 26  # a header line longer than 64 MiB is no header
 _LINE_END = re.compile(rb"\r\n|\r|\n")
@@ -35,7 +35,7 @@ def iter_lines(f: BinaryIO, offset: int = 0, number: int = 1,
     f.seek(offset)
     buf = b""
     while True:
-        chunk = f.read(1 << 16)
+        chunk = f.read(max(1 << 16, len(buf)))  # growing with a long line: linear time
         buf += chunk
         pos = 0
         while (m := _LINE_END.search(buf, pos)) is not None:
@@ -120,7 +120,7 @@ def is_number(text: str, decimal: str = ".") -> bool:
 class _Slice(io.RawIOBase):
     """The bytes of a file from `start` to `end` (None: to its end)."""
 
-    def __init__(self, f: BinaryIO, start: int, end: int | None):
+    def __init__(self, f: io.BufferedReader, start: int, end: int | None):
         super().__init__()
         self._f, self._left = f, None if end is None else end - start
         f.seek(start)
@@ -189,7 +189,8 @@ def parse_numbers(path: str, *, start: int, line: int, width: int, sep: str = WH
                 io.BufferedReader(_Slice(f, start, end), 1 << 20), sep=r"\s+" if sep == WHITESPACE else sep,
                 header=None, index_col=False, dtype=np.float64, engine="c", decimal=decimal,
                 comment=comment, keep_default_na=False, na_values=NAN_TEXTS, skip_blank_lines=True,
-                encoding="latin-1", chunksize=CHUNK_ROWS, usecols=cols if len(cols) < width else None,
+                # Numbers are ASCII; any other byte only makes its cell no number.
+                encoding="utf-8", encoding_errors="replace", chunksize=CHUNK_ROWS, usecols=cols if len(cols) < width else None,
                 nrows=None if rows is None else rows + 1)
             with reader:
                 for chunk in reader:
@@ -209,7 +210,8 @@ def parse_numbers(path: str, *, start: int, line: int, width: int, sep: str = WH
             raise (fault or FormatError(path, f"cannot read the numbers ({exc})")) from None
     total = sum(p.shape[0] for p in pieces)
     if rows is not None and total != rows:
-        raise FormatError(path, f"{total} rows of numbers, but the header says {rows}")
+        found = f"{total}" if total < rows else "more"
+        raise FormatError(path, f"{found} rows of numbers, but the header says {rows}")
     data = np.empty((total, len(cols)), dtype=np.float64, order="F")
     at = 0
     for piece in pieces:
@@ -227,6 +229,7 @@ def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
     an optional units row (a row with no number in it: 's', '(kN)',
     '[kNm]'; a unit is None where there is none), then one row of numbers
     per time step, as a float64 array with one contiguous column per name.
+    Lines end in LF, CR LF or CR alone.
 
     `delimiter` is ',', ';', '\\t', any other single character or WHITESPACE
     (runs of blanks); None finds it from the first row (`sniff_delimiter`).
@@ -243,8 +246,8 @@ def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
                 if number <= skip_rows:
                     continue
                 text = decode(raw, encoding, path, number)
-                if comment and text.lstrip().startswith(comment):
-                    continue
+                if comment:
+                    text = text.split(comment, 1)[0]
                 if text.strip():
                     first = (number, offset, line_start, text)
                     break
@@ -267,7 +270,9 @@ def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
                 units = [None] * len(found)
                 for number, offset, raw in lines:
                     text = decode(raw, encoding, path, number)
-                    if text.strip() and not (comment and text.lstrip().startswith(comment)):
+                    if comment:
+                        text = text.split(comment, 1)[0]
+                    if text.strip():
                         cells = split_cells(text, sep)
                         if not any(is_number(part, decimal) for c in cells for part in re.split(r"[,;\t| ]+", c)):
                             units = [plain_unit(c) for c in cells[:len(found)]]
