@@ -98,7 +98,9 @@ def test_real_files_read_as_the_peers_read_them(name, reader, peer, module, exac
     path = _packed_gtsdf(tmp_path / name) if name == "packed.hdf5" else DATA / name
     names, units, time, data = peer(path)
     header = reader.read_header(str(path))
-    got_time, got = reader.read_data(str(path), header)
+    heard = []
+    got_time, got = reader.read_data(str(path), header, on_bytes=lambda done, size: heard.append(done / size))
+    assert heard and heard[-1] == 1.0
     assert header.names == formats.unique_names(str(n).strip() for n in names)
     assert header.units == tuple(u or None for u in units)
     assert header.samples in (None, data.shape[0])

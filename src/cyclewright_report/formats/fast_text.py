@@ -8,7 +8,7 @@ Latin-1): UTF-8 is tried first, then Latin-1."""
 from __future__ import annotations
 
 import os
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 
 import numpy as np
 
@@ -80,17 +80,18 @@ def _numbers_end(path: str, start: int) -> int:
     return begin + end
 
 
-def read_data(path: str, header: Header,
-              columns: Sequence[int] | None = None) -> tuple[np.ndarray | None, np.ndarray]:
+def read_data(path: str, header: Header, columns: Sequence[int] | None = None, *,
+              on_bytes: Callable[[int, int], None] | None = None) -> tuple[np.ndarray | None, np.ndarray]:
     """(time, samples): the Time column and the channels `columns` (indices
     into `header.names`, default all) as float64, one contiguous column
-    each, parsed by pandas' C parser."""
+    each, parsed by pandas' C parser. `on_bytes(done, size)`, if given,
+    hears how far into the file the parser has read."""
     cols = list(range(len(header.names))) if columns is None else list(columns)
     wanted = sorted(set(cols) | {0})
     layout = header.layout
     values = parse_numbers(path, start=int(layout["start"]), line=int(layout["line"]),
                            end=int(layout["end"]), width=len(header.names), sep=WHITESPACE,
-                           usecols=wanted)
+                           usecols=wanted, on_bytes=on_bytes)
     if values.shape[0] == 0:
         raise FormatError(path, "no time steps under the header")
     return np.ascontiguousarray(values[:, 0]), np.asfortranarray(values[:, [wanted.index(j) for j in cols]])

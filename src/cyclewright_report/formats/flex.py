@@ -9,7 +9,7 @@ from __future__ import annotations
 
 import os
 import struct
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 
 import numpy as np
 
@@ -80,11 +80,12 @@ def read_header(path: str) -> Header:
                   (size - offset) // (2 * n), "Time", None, "int16", freeze(layout))
 
 
-def read_data(path: str, header: Header,
-              columns: Sequence[int] | None = None) -> tuple[np.ndarray | None, np.ndarray]:
+def read_data(path: str, header: Header, columns: Sequence[int] | None = None, *,
+              on_bytes: Callable[[int, int], None] | None = None) -> tuple[np.ndarray | None, np.ndarray]:
     """(time, samples): the time (start + k * step) and the channels
     `columns` (indices into `header.names`, default all) as float64, one
-    contiguous column per channel."""
+    contiguous column per channel. `on_bytes(done, size)`, if given, hears
+    when all is read."""
     layout = header.layout
     n, keep, scale = int(layout["sensors"]), layout["keep"], layout["scale"]
     cols = list(range(len(header.names))) if columns is None else list(columns)
@@ -99,5 +100,7 @@ def read_data(path: str, header: Header,
         values[:, k] = table[:, keep[j]]
         values[:, k] *= scale[keep[j]]
     del table
+    if on_bytes is not None:
+        on_bytes(rows, rows)
     time = float(layout["start"]) + float(layout["step"]) * np.arange(rows, dtype=np.float64)
     return time, values

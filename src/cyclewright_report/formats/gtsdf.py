@@ -9,7 +9,7 @@ shifted by `time_start`. Read with h5py, the `hawc2` extra."""
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 
 import numpy as np
 
@@ -72,17 +72,19 @@ def read_header(path: str) -> Header:
                       dtype, freeze({}))
 
 
-def read_data(path: str, header: Header,
-              columns: Sequence[int] | None = None) -> tuple[np.ndarray | None, np.ndarray]:
+def read_data(path: str, header: Header, columns: Sequence[int] | None = None, *,
+              on_bytes: Callable[[int, int], None] | None = None) -> tuple[np.ndarray | None, np.ndarray]:
     """(time, samples): the time and the channels `columns` (indices into
     `header.names`, default all) as float64, one contiguous column each;
-    a missing sample of an integer block is NaN."""
+    a missing sample of an integer block is NaN. `on_bytes(done, size)`,
+    if given, hears after each block how many of the blocks are read."""
     cols = list(range(len(header.names))) if columns is None else list(columns)
     order = sorted(set(cols))  # HDF5 selections go in increasing order
     pick = [order.index(j) for j in cols]
     times, parts = [], []
     with _open(path) as f:
-        for block in _blocks(path, f):
+        blocks = _blocks(path, f)
+        for block in blocks:
             data = block["data"]
             stored = data[:, order] if order else np.empty((data.shape[0], 0), data.dtype)
             values = stored.astype(np.float64)[:, pick]
@@ -99,4 +101,6 @@ def read_data(path: str, header: Header,
             if "time_start" in block.attrs:
                 time += block.attrs["time_start"]
             times.append(time)
+            if on_bytes is not None:
+                on_bytes(len(times), len(blocks))
     return np.concatenate(times), np.asfortranarray(np.concatenate(parts))

@@ -9,7 +9,7 @@ factor. An ASCII `.dat` holds one row of numbers per scan."""
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from pathlib import Path
 
 import numpy as np
@@ -100,27 +100,29 @@ def _is_float(text: str) -> bool:
     return True
 
 
-def read_data(path: str, header: Header,
-              columns: Sequence[int] | None = None) -> tuple[np.ndarray | None, np.ndarray]:
+def read_data(path: str, header: Header, columns: Sequence[int] | None = None, *,
+              on_bytes: Callable[[int, int], None] | None = None) -> tuple[np.ndarray | None, np.ndarray]:
     """(time or None, samples): the channels `columns` (indices into
     `header.names`, default all) of the `.dat` file as a float64 array, one
-    contiguous column per channel; the time is the Time channel's samples."""
+    contiguous column per channel; the time is the Time channel's samples.
+    `on_bytes(done, size)`, if given, hears how much has been read."""
     dat = str(header.layout["dat"])
     cols = list(range(len(header.names))) if columns is None else list(columns)
     wanted = cols if header.time_index is None or header.time_index in cols else cols + [header.time_index]
     if header.kind == "hawc2-binary":
-        values = _read_binary(dat, header, wanted)
+        values = _read_binary(dat, header, wanted, on_bytes)
     else:
         expect(dat, TEXT, "a HAWC2 ASCII .dat file")
         order = sorted(set(wanted))
         parsed = parse_numbers(dat, start=0, line=1, width=len(header.names), sep=WHITESPACE,
-                               usecols=order, rows=header.samples)
+                               usecols=order, rows=header.samples, on_bytes=on_bytes)
         values = np.asfortranarray(parsed[:, [order.index(j) for j in wanted]])
     time = None if header.time_index is None else np.ascontiguousarray(values[:, wanted.index(header.time_index)])
     return time, values[:, :len(cols)]
 
 
-def _read_binary(dat: str, header: Header, wanted: list[int]) -> np.ndarray:
+def _read_binary(dat: str, header: Header, wanted: list[int],
+                 on_bytes: Callable[[int, int], None] | None) -> np.ndarray:
     scans = int(header.samples or 0)
     scale = header.layout["scale"]
     expected = 2 * scans * len(header.names)
@@ -135,6 +137,8 @@ def _read_binary(dat: str, header: Header, wanted: list[int]) -> np.ndarray:
                 f.seek(2 * scans * j)
                 values[:, k] = np.fromfile(f, dtype="<i2", count=scans)
                 values[:, k] *= scale[j]
+                if on_bytes is not None:
+                    on_bytes(2 * scans * (k + 1), 2 * scans * len(wanted))
     except FileNotFoundError:
         raise FormatError(dat, "no such file (the data beside the .sel file)") from None
     except OSError as exc:

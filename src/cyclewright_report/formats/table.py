@@ -8,8 +8,9 @@ the other text formats share (HAWC2 ASCII, FAST text output)."""
 from __future__ import annotations
 
 import io
+import os
 import re
-from collections.abc import Iterator, Sequence
+from collections.abc import Callable, Iterator, Sequence
 from typing import BinaryIO
 
 import numpy as np
@@ -167,11 +168,14 @@ def _fault(path: str, f: BinaryIO, start: int, line: int, width: int, sep: str, 
 
 def parse_numbers(path: str, *, start: int, line: int, width: int, sep: str = WHITESPACE,
                   end: int | None = None, usecols: Sequence[int] | None = None, decimal: str = ".",
-                  comment: str | None = None, rows: int | None = None) -> np.ndarray:
+                  comment: str | None = None, rows: int | None = None,
+                  on_bytes: Callable[[int, int], None] | None = None) -> np.ndarray:
     """The numbers of a table from byte `start` (line number `line`) to byte
     `end`, rows of `width` cells: a float64 array of one column per entry of
     `usecols` (default: every column), each column contiguous (Fortran
     order). `rows` is how many rows there must be, when known.
+    `on_bytes(done, size)`, if given, hears after each chunk how far into
+    the file the parser has read.
 
     The first rows are checked in Python before pandas converts anything,
     so that a file of another kind fails at once, not after a parse of all
@@ -190,13 +194,18 @@ def parse_numbers(path: str, *, start: int, line: int, width: int, sep: str = WH
                 header=None, index_col=False, dtype=np.float64, engine="c", decimal=decimal,
                 comment=comment, keep_default_na=False, na_values=NAN_TEXTS, skip_blank_lines=True,
                 # Numbers are ASCII; any other byte only makes its cell no number.
-                encoding="utf-8", encoding_errors="replace", chunksize=CHUNK_ROWS, usecols=cols if len(cols) < width else None,
-                nrows=None if rows is None else rows + 1)
+                encoding="utf-8", encoding_errors="replace", chunksize=CHUNK_ROWS,
+                usecols=cols if len(cols) < width else None, nrows=None if rows is None else rows + 1)
+            size = os.fstat(f.fileno()).st_size
             with reader:
                 for chunk in reader:
                     if len(cols) == width and chunk.shape[1] != width:
                         raise ValueError("another number of cells than the header names")
                     pieces.append(chunk[cols].to_numpy(np.float64))
+                    if on_bytes is not None:
+                        on_bytes(f.tell(), size)
+            if on_bytes is not None:
+                on_bytes(size, size)  # the lines after the numbers are read too, as it were
     except FormatError:
         raise
     except OSError as exc:
