@@ -172,6 +172,7 @@ CASES = [
     ("no .sel beside", "f.dat", b"0 1\n", hawc2, {}, "f.sel: no such file: a HAWC2 result's header"),
     ("foreign .sel", "d.sel", b"Time,Load\n0,1\n", hawc2, {}, "d.sel: too short for a HAWC2 .sel file"),
     ("short .int", "a.int", bytes(40), flex, {}, "a.int: not a FLEX .int file"),
+    ("text as .int", "b.int", b"Time,Load\n0,1\n", flex, {}, "b.int: a text file, not a FLEX .int file"),
 ]
 
 

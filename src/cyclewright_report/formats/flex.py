@@ -14,7 +14,7 @@ from collections.abc import Callable, Sequence
 import numpy as np
 
 from .header import FormatError, Header, freeze, unique_names
-from .sniff import read_head
+from .sniff import BINARY, OUTB, expect, read_head
 
 _NAME_WIDTH = 8  # the sensor file's name and description share one field
 
@@ -54,6 +54,7 @@ def read_header(path: str) -> Header:
     step instead, and `time` is 'Time' (beside the channels). A sensor the
     sensor file does not name is called 'sensor N'. Repeated names are made
     distinct (`unique_names`)."""
+    expect(path, (BINARY, OUTB), "a FLEX .int file")  # its first bytes may look like OpenFAST's
     head = read_head(path, 1 << 20)
     try:
         (n,) = struct.unpack_from("<i", head, 76)

@@ -147,7 +147,7 @@ def _fault(path: str, f: BinaryIO, start: int, line: int, width: int, sep: str, 
     for number, after, raw in iter_lines(f, start, line):
         if end is not None and after > end:
             break
-        text = raw.decode("latin-1")
+        text = decode(raw, None, path, number)
         if comment:
             text = text.split(comment, 1)[0]
         if not text.strip():
