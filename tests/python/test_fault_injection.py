@@ -58,16 +58,26 @@ def resumed_panic(panic):
     return action
 
 
+class BadIndex:
+    def __index__(self):
+        raise ValueError("bad neq")
+
+
 # (id, call on the array, expected exception type or "panic", message or None)
 def roads(panic):
     return [
+        ("success", lambda a: hc(a, True), None, None),
+        ("success-load", lambda a: eq(a, 3.0, 1, True), None, None),
+        ("success-closed", lambda a: eqc(a, 3.0, 1, False), None, None),
         ("binding", lambda a: hc(a, True, 1), TypeError,
          "halfcycles() takes 2 positional arguments but 3 were given"),
         ("m-raises-value", lambda a: eq(a, Hook(raiser(ValueError, "bad m")), 1, True), ValueError, "bad m"),
         ("m-raises-type", lambda a: eq(a, Hook(raiser(TypeError, "no")), 1, True), TypeError,
          "argument 'm': no"),
+        ("m-not-a-number", lambda a: eq(a, "x", 1, True), TypeError, None),
         ("m-raises-memory", lambda a: eqc(a, Hook(raiser(MemoryError)), 1, True), MemoryError, None),
         ("neq-overflow", lambda a: eq(a, 3.0, -1, True), OverflowError, None),
+        ("neq-raises-value", lambda a: eqc(a, 3.0, BadIndex(), True), ValueError, "bad neq"),
         ("neq-raises-keyboard", lambda a: eqc(a, 3.0, Hook(raiser(KeyboardInterrupt)), True),
          KeyboardInterrupt, None),
         ("neq-resumed-panic", lambda a: eq(a, 3.0, Hook(resumed_panic(panic)), True), "panic",

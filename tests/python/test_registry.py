@@ -120,40 +120,6 @@ def test_exclusive_view_of_a_read_only_array_is_refused(peer):
     assert hc(a, True) is not None
 
 
-def _roads(panic):
-    """(name, call, expected exception type or None) for one array `a`."""
-    class Bad:
-        def __index__(self):
-            raise ValueError("bad neq")
-
-    return [
-        ("success", lambda a: hc(a, True), None),
-        ("success-load", lambda a: eq(a, 3.0, 1, True), None),
-        ("success-closed", lambda a: eqc(a, 3.0, 1, False), None),
-        ("binding", lambda a: hc(a, True, 1), TypeError),
-        ("m", lambda a: eq(a, "x", 1, True), TypeError),
-        ("neq-overflow", lambda a: eq(a, 3.0, -1, True), OverflowError),
-        ("neq-raises", lambda a: eqc(a, 3.0, Bad(), True), ValueError),
-        ("half", lambda a: hc(a, 1), TypeError),
-        ("not-contiguous", lambda a: hc(a[::2], True), panic),
-        ("empty", lambda a: eq(a[:0], 3.0, 1, True), panic),
-        ("no-maximum", lambda a: eqc(a[:0], 3.0, 1, True), panic),
-    ]
-
-
-def test_every_road_releases_the_view(peer, panic):
-    for name, call, kind in _roads(panic):
-        a = np.array(WORKED)
-        if kind is None:
-            call(a)
-        else:
-            with pytest.raises(kind):
-                call(a)
-        code = peer.acquire_mut(a)
-        assert code == 0, f"{name}: array still registered after the call ({code})"
-        peer.release_mut(a)
-
-
 # --- registries installed by another module, in child processes -------------
 
 def test_registry_of_another_module_is_used():
