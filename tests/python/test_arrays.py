@@ -7,6 +7,7 @@ import pytest
 
 import cyclewright
 from conftest import EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, assert_records
+from support import Hook
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -168,9 +169,8 @@ def test_samples_read_after_the_conversions():
     # writes into the array is what the call computes with.
     a = np.array([0.0, 1.0, 0.0])
 
-    class Rewrite:
-        def __float__(self):
-            a[1] = 9.0
-            return 1.0
+    def rewrite():
+        a[1] = 9.0
+        return 1.0
 
-    assert eq(a, Rewrite(), 1, True) == 9.0  # ranges 9 and 9 over 2 cycles
+    assert eq(a, Hook(rewrite), 1, True) == 9.0  # ranges 9 and 9 over 2 cycles

@@ -4,8 +4,8 @@ import numpy as np
 import pytest
 
 import cyclewright
-from conftest import WORKED, Raises, interpreter_error
-from support import Float, HasFloat, HasIndex, Int
+from conftest import WORKED, interpreter_error
+from support import Float, HasFloat, HasIndex, Hook, Int, raising
 
 eq = cyclewright.eq_load_python
 eqc = cyclewright.eq_load_max_half_cycle_closed_python
@@ -160,7 +160,7 @@ def test_exact_type_error_is_replaced(name, pos, make, message):
     old = make()
     cause = old.__cause__
     args = [A, 1.0, 1, True]
-    args[pos] = Raises(old)
+    args[pos] = Hook(raising(old))
     with pytest.raises(TypeError) as info:
         eq(*args)
     new = info.value
@@ -190,7 +190,7 @@ def test_exact_type_error_is_replaced(name, pos, make, message):
 def test_other_exceptions_pass_through_unchanged(name, pos, make):
     old = make()
     args = [A, 1.0, 1, True]
-    args[pos] = Raises(old)
+    args[pos] = Hook(raising(old))
     with pytest.raises(BaseException) as info:
         eq(*args)
     assert info.value is old

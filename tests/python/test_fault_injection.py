@@ -13,6 +13,7 @@ import pytest
 
 import cyclewright
 from conftest import EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, run_script
+from support import FakeNumpyBool, Hook
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -24,24 +25,6 @@ def assert_released(peer, array):
     """The peer gets an exclusive view of `array` at once."""
     assert peer.acquire_mut(array) == 0, "a registration of the failed call is left"
     peer.release_mut(array)
-
-
-class Hook:
-    """An argument whose conversion runs `action` (for m, neq and half)."""
-
-    def __init__(self, action):
-        self.action = action
-
-    def __float__(self):
-        return self.action()
-
-    def __index__(self):
-        return self.action()
-
-
-# A type that passes for NumPy's boolean scalar by its names, so that `half`
-# runs its __bool__.
-FakeNumpyBool = type("bool", (Hook,), {"__module__": "numpy", "__bool__": lambda self: self.action()})
 
 
 def raiser(kind, *args):

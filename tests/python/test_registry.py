@@ -14,6 +14,7 @@ from numpy.lib.stride_tricks import as_strided
 
 import cyclewright
 from conftest import ALREADY_BORROWED, REGISTRY_ATTR, WORKED, lines_of, multiarray, run_script
+from support import Hook
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -194,14 +195,6 @@ def test_broken_registry_then_repaired(case, check, registry, peer_repairs):
         assert peer_acquires == 1, "the repaired registry was not the one used"
 
 
-class Sleepy:
-    """An m of 3.0 whose conversion lets other threads run."""
-
-    def __float__(self):
-        time.sleep(0.0005)
-        return 3.0
-
-
 def test_calls_from_threads_share_the_view(peer):
     # Python code in a conversion lets another thread run while the view is
     # held, so shared registrations of the same array overlap.
@@ -210,7 +203,7 @@ def test_calls_from_threads_share_the_view(peer):
     a = np.array(WORKED)
     expected = eq(a, 3.0, 1, True)
 
-    m = Sleepy()
+    m = Hook(lambda: time.sleep(0.0005) or 3.0)  # lets other threads run
     results, errors = [], []
 
     def work():
