@@ -1,5 +1,6 @@
-// The AVX2 and FMA build of the lane kernels: turning points and powers four
-// at a time. Its count would be slower than SSE4.1's (kernels.cpp).
+// The AVX2 and FMA build: the lane kernels alone (turning points and powers
+// four at a time), as the count built for AVX2 is slower than SSE4.1's
+// (kernels.cpp).
 #define CYCLEWRIGHT_BUILD_AVX2
 #include "isa/build.hpp"
 

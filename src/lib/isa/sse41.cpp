@@ -1,5 +1,6 @@
 // The SSE4.1 build of the rainflow count, whose blends shorten its chain of
-// dependent steps. Its lanes would be the baseline's (kernels.cpp).
+// dependent steps: the count alone, as the lanes gain nothing from SSE4.1
+// (kernels.cpp).
 #define CYCLEWRIGHT_BUILD_SSE41
 #include "isa/build.hpp"
 
