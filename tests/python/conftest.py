@@ -142,16 +142,3 @@ def run_script(name: str, *args, timeout: float = 120, quiet_stderr: bool = Fals
 def lines_of(run: Run) -> list:
     """The Python values that a script printed, one repr a line."""
     return [eval(line) for line in run.stdout.splitlines()]  # noqa: S307 - our own child
-
-
-class Raises:
-    """Raises `exc` from both conversion hooks."""
-
-    def __init__(self, exc):
-        self.exc = exc
-
-    def __float__(self):
-        raise self.exc
-
-    def __index__(self):
-        raise self.exc
