@@ -18,8 +18,8 @@ from .damage_table import Damage, channel_damage
 from .exponents import exponents_for
 from .fatigue_count import ChannelCount, count_channel
 from .model import Channel, FileFailure, FileResult, Options, ReportError, Row
-from .statistics import Statistics, file_statistics
 from .reading import Header, read_load_history
+from .statistics import Statistics, file_statistics
 
 
 def _is_panic(exc: BaseException) -> bool:

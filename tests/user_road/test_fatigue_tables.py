@@ -14,7 +14,6 @@ import pytest
 import cyclewright
 from road_support import EXAMPLE_LOAD, TOP, read_table
 
-pytest.importorskip("cyclewright_fatigue._native")
 SERIES = TOP / "tests" / "user_road" / "data" / "rfcnt_long_series.csv"
 
 
