@@ -173,20 +173,23 @@ cw_build_dir() { echo "$CW_TOP/build/$1"; }
 # -DPython_EXECUTABLE=...) and builds; output goes to build/PRESET.*.log and
 # is shown when a stage fails. This machine and the Debian root share the work
 # tree, and a compiler may have the same path but another version on each: a
-# build folder last configured on the other system is configured afresh.
+# build folder last configured on the other system, or by hand, is configured
+# afresh (the mark of this system is written after each configuration here).
 cw_build() {
-  local preset=$1 dir fresh=()
+  local preset=$1 dir mark fresh=()
   shift
   dir=$(cw_build_dir "$preset")
+  mark=$dir/cyclewright-system
   mkdir -p "$(dirname "$dir")"
-  if [ -e "$dir/CMakeCache.txt" ] && ! cmp -s /etc/os-release "$dir/cyclewright-system"; then
+  if [ -e "$dir/CMakeCache.txt" ] &&
+      ! { cmp -s /etc/os-release "$mark" && [ "$mark" -nt "$dir/CMakeCache.txt" ]; }; then
     fresh=(--fresh)
   fi
   (cd "$CW_TOP" && cmake --preset "$preset" "${fresh[@]}" "$@") >"$dir.configure.log" 2>&1 ||
     { cat "$dir.configure.log" >&2; return 1; }
   grep -qF "Build files have been written to: $dir" "$dir.configure.log" ||
     { cw_log "the preset $preset does not build in $dir"; return 1; }
-  cp /etc/os-release "$dir/cyclewright-system"
+  cp /etc/os-release "$mark"
   (cd "$CW_TOP" && cmake --build --preset "$preset" --parallel "$(nproc)") >"$dir.build.log" 2>&1 ||
     { tail -40 "$dir.build.log" >&2; return 1; }
 }
