@@ -100,7 +100,8 @@ def test_wheel_contents(wheel):
     assert metadata["Requires-Python"] == ">=3.11"
     assert [r.replace(" ", "") for r in metadata.get_all("Requires-Dist")] == [
         "numpy>=1.26", "pandas>=2.2", 'matplotlib>=3.8;extra=="plots"',
-        'dask[distributed]>=2024.1;extra=="dask"', 'openfast-io>=4;extra=="openfast"']
+        'dask[distributed]>=2024.1;extra=="dask"', 'openfast-io>=4;extra=="openfast"',
+        'h5py>=3.10;extra=="hawc2"']
     assert "rainflow" in metadata["Summary"].lower()
     classifiers = metadata.get_all("Classifier")
     for minor in (11, 12, 13, 14):
