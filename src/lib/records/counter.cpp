@@ -1,0 +1,186 @@
+// The four-point rainflow count with positions: turning points (and the gate)
+// stream into the stack of open values, each closed cycle goes to the
+// records, the power sums and the matrix as it closes, the residue at the end.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "records/counter_state.hpp"
+
+namespace cyclewright {
+
+namespace {
+
+using records::Point;
+
+// Points below the bottom of the stack: NaN, so that a test reaching below
+// the residue fails and short stacks need no check of their own.
+constexpr std::size_t kSentinels = 3;
+
+bool increasing(const std::vector<double>& edges) {
+    if (edges.size() < 2) return false;
+    for (std::size_t i = 0; i < edges.size(); ++i)
+        if (!std::isfinite(edges[i]) || (i != 0 && !(edges[i - 1] < edges[i]))) return false;
+    return true;
+}
+
+void check(const CountOptions& o) {
+    if (o.residue > Residue::discard) throw BadCountOption("unknown residue");
+    if (o.flat_tops > FlatTops::drop) throw BadCountOption("unknown flat_tops");
+    if (!(std::isfinite(o.gate) && o.gate >= 0.0)) throw BadCountOption("gate must be a finite number >= 0");
+    for (const double m : o.exponents)
+        if (!(std::isfinite(m) && m > 0.0)) throw BadCountOption("every exponent m must be finite and > 0");
+    if (o.range_edges.empty() != o.mean_edges.empty())
+        throw BadCountOption("a matrix needs both range edges and mean edges");
+    if (!o.range_edges.empty() && !(increasing(o.range_edges) && increasing(o.mean_edges)))
+        throw BadCountOption("bin edges must be at least two finite numbers, strictly increasing");
+}
+
+// Index of the first sample that is NaN or infinite, or n. x * 0 is NaN for
+// exactly those, and a NaN stays in a sum, so blocks are checked by adding.
+std::size_t first_non_finite(const double* x, std::size_t n) {
+    constexpr std::size_t kBlock = 256;
+    for (std::size_t start = 0; start < n; start += kBlock) {
+        const std::size_t stop = std::min(n, start + kBlock);
+        double acc[4] = {0.0, 0.0, 0.0, 0.0};
+        std::size_t i = start;
+        for (; i + 4 <= stop; i += 4)
+            for (std::size_t lane = 0; lane < 4; ++lane) acc[lane] += x[i + lane] * 0.0;
+        for (; i < stop; ++i) acc[0] += x[i] * 0.0;
+        if ((acc[0] + acc[1]) + (acc[2] + acc[3]) == 0.0) continue;
+        for (i = start; i < stop; ++i)
+            if (!std::isfinite(x[i])) return i;
+    }
+    return n;
+}
+
+void close_cycle(RainflowCounter::State& s, const Point& b, const Point& c, double range) {
+    const double mean = (b.value + c.value) * 0.5;
+    if (s.options.keep_cycles) {
+        CycleRecords& r = s.records;
+        r.range.push_back(range);
+        r.mean.push_back(mean);
+        r.count.push_back(1.0);
+        r.start.push_back(b.index);
+        r.end.push_back(c.index);
+        r.start_value.push_back(b.value);
+        r.end_value.push_back(c.value);
+    }
+    if (s.sums.active()) s.sums.add_closed(range);
+    if (s.matrix.active()) s.matrix.add(range, mean, 1.0);
+}
+
+// Pushes the points in order; after each push, closes cycles while the last
+// four values a, b, c, d pass |a - b| >= |b - c| <= |c - d|, as the module's
+// count does, so that both close the same cycles in the same order.
+void push_points(RainflowCounter::State& s, std::span<const Point> points) {
+    std::vector<Point>& stack = s.stack;
+    std::size_t top = stack.size();
+    stack.resize(top + points.size());
+    Point* const v = stack.data();
+    for (const Point& p : points) {
+        v[top++] = p;
+        for (;;) {
+            const Point &a = v[top - 4], &b = v[top - 3], &c = v[top - 2], &d = v[top - 1];
+            const double y = std::fabs(b.value - c.value);
+            // Ordered comparisons: the NaN sentinels never close a cycle.
+            if (!(std::fabs(a.value - b.value) >= y && std::fabs(c.value - d.value) >= y)) break;
+            close_cycle(s, b, c, y);
+            v[top - 3] = d;  // b and c leave; a and d become neighbours
+            top -= 2;
+        }
+    }
+    stack.resize(top);
+}
+
+// The points of a block, through the gate when there is one.
+void count_points(RainflowCounter::State& s, std::span<const Point> points) {
+    if (s.options.gate == 0.0) return push_points(s, points);
+    for (const Point& p : points) {
+        auto next = [&s](const Point& kept) { push_points(s, {&kept, 1}); };
+        s.gate.push(p, next);
+    }
+}
+
+}  // namespace
+
+RainflowCounter::RainflowCounter(CountOptions options) {
+    check(options);
+    state_ = std::make_unique<State>(std::move(options));
+    State& s = *state_;
+    s.stack.assign(kSentinels, Point{std::numeric_limits<double>::quiet_NaN(), -1});
+    s.sums.set_exponents(s.options.exponents);
+    if (!s.options.range_edges.empty()) {
+        s.matrix.range_edges = s.options.range_edges;
+        s.matrix.mean_edges = s.options.mean_edges;
+        s.matrix.counts.assign((s.options.range_edges.size() - 1) * (s.options.mean_edges.size() - 1), 0.0);
+    }
+}
+
+RainflowCounter::RainflowCounter(std::unique_ptr<State> state) noexcept : state_(std::move(state)) {}
+RainflowCounter::RainflowCounter(RainflowCounter&&) noexcept = default;
+RainflowCounter& RainflowCounter::operator=(RainflowCounter&&) noexcept = default;
+RainflowCounter::~RainflowCounter() = default;
+
+void RainflowCounter::feed(std::span<const double> chunk) {
+    State& s = *state_;
+    if (s.finished) throw std::logic_error("the count is finished");
+    const std::size_t bad = first_non_finite(chunk.data(), chunk.size());
+    if (bad != chunk.size()) throw NonFiniteSample(s.samples + bad, chunk[bad]);
+    s.points.feed(chunk, static_cast<std::int64_t>(s.samples),
+                  [&s](std::span<const Point> block) { count_points(s, block); });
+    s.samples += chunk.size();
+}
+
+void RainflowCounter::finish() {
+    State& s = *state_;
+    if (s.finished) throw std::logic_error("the count is finished");
+    if (s.samples == 0) throw EmptySignal();
+    s.points.finish([&s](std::span<const Point> block) { count_points(s, block); });
+    if (s.options.gate != 0.0) {
+        auto next = [&s](const Point& kept) { push_points(s, {&kept, 1}); };
+        s.gate.finish(next);
+    }
+    const std::span<const Point> residue = std::span<const Point>(s.stack).subspan(kSentinels);
+    CycleRecords& r = s.records;
+    if (s.options.residue != Residue::discard && residue.size() > 1) {
+        const double count = s.options.residue == Residue::half ? 0.5 : 1.0;
+        std::vector<double> ranges;
+        ranges.reserve(residue.size() - 1);
+        for (std::size_t j = 1; j < residue.size(); ++j) {
+            const Point &p = residue[j - 1], &q = residue[j];
+            const double range = std::fabs(q.value - p.value), mean = (p.value + q.value) * 0.5;
+            r.range.push_back(range);
+            r.mean.push_back(mean);
+            r.count.push_back(count);
+            r.start.push_back(p.index);
+            r.end.push_back(q.index);
+            r.start_value.push_back(p.value);
+            r.end_value.push_back(q.value);
+            ranges.push_back(range);
+            if (s.matrix.active()) s.matrix.add(range, mean, count);
+        }
+        if (s.sums.active()) s.sums.add(ranges, s.options.residue == Residue::full);
+    }
+    r.residue.clear();
+    r.residue_index.clear();
+    for (const Point& p : residue) {
+        r.residue.push_back(p.value);
+        r.residue_index.push_back(p.index);
+    }
+    s.finished = true;
+}
+
+bool RainflowCounter::finished() const noexcept { return state_->finished; }
+std::uint64_t RainflowCounter::samples() const noexcept { return state_->samples; }
+const CountOptions& RainflowCounter::options() const noexcept { return state_->options; }
+CycleRecords& RainflowCounter::records() noexcept { return state_->records; }
+std::span<const double> RainflowCounter::power_sums() { return state_->sums.sums(); }
+std::span<const double> RainflowCounter::matrix() const noexcept { return state_->matrix.counts; }
+
+double equivalent_load(double power_sum, double m, double neq) noexcept {
+    return power(power_sum / (2.0 * neq), 1.0 / m);
+}
+
+}  // namespace cyclewright

@@ -1,0 +1,30 @@
+// Everything a RainflowCounter holds between chunks. Saved and restored as a
+// whole (state_bytes.cpp), so a count can move between processes mid-record.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "cyclewright/records.hpp"
+#include "records/point_stream.hpp"
+#include "records/power_sums.hpp"
+#include "records/range_mean_matrix.hpp"
+
+namespace cyclewright {
+
+struct RainflowCounter::State {
+    explicit State(CountOptions o) : options(std::move(o)), points(options.flat_tops), gate(options.gate) {}
+
+    CountOptions options;
+    std::uint64_t samples = 0;
+    bool finished = false;
+    records::TurningPoints points;
+    records::Gate gate;
+    // The values not yet closed into a cycle, oldest first: the residue.
+    std::vector<records::Point> stack;
+    CycleRecords records;
+    records::PowerSums sums;
+    records::RangeMeanMatrix matrix;
+};
+
+}  // namespace cyclewright
