@@ -164,13 +164,13 @@ NB_MODULE(_native, m) {
                      [](RainflowCounter& c) -> std::optional<Array<double>> {
                          if (c.options().exponents.empty()) return std::nullopt;
                          return copy_to_array(c.power_sums());
-                     })
+                     }, nb::rv_policy::move)
         .def_prop_ro("matrix",
                      [](const RainflowCounter& c) -> std::optional<Array<double>> {
                          const CountOptions& o = c.options();
                          if (o.range_edges.empty()) return std::nullopt;
                          return copy_to_array(c.matrix(), {o.range_edges.size() - 1, o.mean_edges.size() - 1});
-                     })
+                     }, nb::rv_policy::move)
         .def("save",
              [](RainflowCounter& c) {
                  const std::string state = c.save();
