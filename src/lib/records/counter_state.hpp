@@ -20,7 +20,12 @@ struct RainflowCounter::State {
     bool finished = false;
     records::TurningPoints points;
     records::Gate gate;
-    // The values not yet closed into a cycle, oldest first: the residue.
+    // Points below the bottom of the stack: NaN, so that a test reaching
+    // below the residue fails and short stacks need no check of their own;
+    // as many as a step of the count loads below the top of an empty stack.
+    static constexpr std::size_t kSentinels = 7;
+    // kSentinels, then the values not yet closed into a cycle, oldest first:
+    // the residue.
     std::vector<records::Point> stack;
     CycleRecords records;
     records::PowerSums sums;

@@ -77,29 +77,42 @@ void TurningPoints::feed(std::span<const double> chunk, std::int64_t first_index
         i = 1;
     }
     const double* x = chunk.data();
+    // The loop's state in locals: stores to the block could otherwise alias
+    // the members and force them through memory on every sample.
+    double prev = prev_;
+    Point cur = cur_;
+    std::size_t kept = kept_;
+    Point* const block = block_.data();
     while (i < n) {
-        const std::size_t stop = std::min(n, i + (kBlock - kept_));
+        const std::size_t stop = std::min(n, i + (kBlock - kept));
         // Every candidate is written; the cursor moves past turning points only.
         if (rule_ == FlatTops::drop) {
             for (; i < stop; ++i) {
-                block_[kept_] = cur_;
-                kept_ += is_turning_point(prev_, cur_.value, x[i]);
-                prev_ = cur_.value;
-                cur_ = {x[i], first_index + static_cast<std::int64_t>(i)};
+                block[kept] = cur;
+                kept += is_turning_point(prev, cur.value, x[i]);
+                prev = cur.value;
+                cur = {x[i], first_index + static_cast<std::int64_t>(i)};
             }
         } else {
             for (; i < stop; ++i) {
                 const double v = x[i];
-                const bool differs = v != cur_.value;
-                block_[kept_] = cur_;
-                kept_ += static_cast<unsigned>(differs) & static_cast<unsigned>(is_turning_point(prev_, cur_.value, v));
-                prev_ = differs ? cur_.value : prev_;
-                cur_.index = differs ? first_index + static_cast<std::int64_t>(i) : cur_.index;
-                cur_.value = differs ? v : cur_.value;  // the run's first sample: -0.0 stays -0.0
+                const bool differs = v != cur.value;
+                block[kept] = cur;
+                kept += static_cast<unsigned>(differs) & static_cast<unsigned>(is_turning_point(prev, cur.value, v));
+                prev = differs ? cur.value : prev;
+                cur.index = differs ? first_index + static_cast<std::int64_t>(i) : cur.index;
+                cur.value = differs ? v : cur.value;  // the run's first sample: -0.0 stays -0.0
             }
         }
-        if (kept_ == kBlock) flush(on_block);
+        if (kept == kBlock) {
+            kept_ = kept;
+            flush(on_block);
+            kept = 0;
+        }
     }
+    prev_ = prev;
+    cur_ = cur;
+    kept_ = kept;
     flush(on_block);
 }
 

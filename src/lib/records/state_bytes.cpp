@@ -1,5 +1,6 @@
 // A counter's state as bytes and back: one list of fields (fields()) that
 // both directions walk, so the two cannot drift apart.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
@@ -104,10 +105,11 @@ RainflowCounter RainflowCounter::restore(std::string_view bytes) {
     const std::size_t n = r.range.size();
     const bool consistent =
         sums.size() == s.options.exponents.size() && read->matrix.counts.size() == s.matrix.counts.size() &&
-        read->stack.size() >= 3 && r.mean.size() == n && r.count.size() == n && r.start.size() == n &&
+        read->stack.size() >= State::kSentinels && r.mean.size() == n && r.count.size() == n && r.start.size() == n &&
         r.end.size() == n && r.start_value.size() == n && r.end_value.size() == n &&
         r.residue.size() == r.residue_index.size() && (read->finished || r.residue.empty()) &&
-        std::isnan(read->stack[0].value) && std::isnan(read->stack[1].value) && std::isnan(read->stack[2].value);
+        std::all_of(read->stack.begin(), read->stack.begin() + State::kSentinels,
+                    [](const records::Point& p) { return std::isnan(p.value); });
     if (!consistent) throw bad;
     s.samples = read->samples;
     s.finished = read->finished;
