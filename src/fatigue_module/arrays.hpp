@@ -6,6 +6,9 @@
 #include <nanobind/nanobind.h>
 #include <nanobind/ndarray.h>
 
+#include "cyclewright/column.hpp"
+
+#include <cstdlib>
 #include <span>
 #include <vector>
 
@@ -27,6 +30,15 @@ Array<T> to_array(std::vector<T>&& values, std::initializer_list<std::size_t> sh
     nb::capsule owner(owned, [](void* p) noexcept { delete static_cast<std::vector<T>*>(p); });
     if (shape.size() == 0) return Array<T>(owned->data(), {owned->size()}, owner);
     return Array<T>(owned->data(), shape, owner);
+}
+
+// The column's storage moves into the array.
+template <class T>
+Array<T> to_array(Column<T>&& values) {
+    const std::size_t size = values.size();
+    values.reserve(1);  // a capsule needs storage to hold, also when empty
+    nb::capsule owner(values.release(), [](void* p) noexcept { std::free(p); });
+    return Array<T>(static_cast<T*>(owner.data()), {size}, owner);
 }
 
 template <class T>

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cyclewright/column.hpp"
 #include "cyclewright/signal_error.hpp"
 
 namespace cyclewright {
@@ -68,11 +69,11 @@ struct CountOptions {
 
 // One entry per record, in the order the cycles closed, then the residue's.
 struct CycleRecords {
-    std::vector<double> range, mean, count;
-    std::vector<std::int64_t> start, end;
-    std::vector<double> start_value, end_value;
-    std::vector<double> residue;
-    std::vector<std::int64_t> residue_index;
+    Column<double> range, mean, count;
+    Column<std::int64_t> start, end;
+    Column<double> start_value, end_value;
+    Column<double> residue;
+    Column<std::int64_t> residue_index;
 };
 
 class RainflowCounter {

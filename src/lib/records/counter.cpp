@@ -63,18 +63,21 @@ std::size_t first_non_finite(const double* x, std::size_t n) {
 void add_closed(RainflowCounter::State& s, const Point* b, const Point* c, std::size_t count) {
     if (s.options.keep_cycles) {
         CycleRecords& r = s.records;
-        const std::size_t at = r.range.size();
-        for (auto* field : {&r.range, &r.mean, &r.start_value, &r.end_value}) field->resize(at + count);
-        r.count.resize(at + count, 1.0);
-        r.start.resize(at + count);
-        r.end.resize(at + count);
+        double* const range = r.range.extend(count);
+        double* const mean = r.mean.extend(count);
+        double* const ones = r.count.extend(count);
+        std::int64_t* const start = r.start.extend(count);
+        std::int64_t* const end = r.end.extend(count);
+        double* const start_value = r.start_value.extend(count);
+        double* const end_value = r.end_value.extend(count);
         for (std::size_t j = 0; j < count; ++j) {
-            r.range[at + j] = std::fabs(b[j].value - c[j].value);
-            r.mean[at + j] = (b[j].value + c[j].value) * 0.5;
-            r.start[at + j] = b[j].index;
-            r.end[at + j] = c[j].index;
-            r.start_value[at + j] = b[j].value;
-            r.end_value[at + j] = c[j].value;
+            range[j] = std::fabs(b[j].value - c[j].value);
+            mean[j] = (b[j].value + c[j].value) * 0.5;
+            ones[j] = 1.0;
+            start[j] = b[j].index;
+            end[j] = c[j].index;
+            start_value[j] = b[j].value;
+            end_value[j] = c[j].value;
         }
     }
     for (std::size_t j = 0; s.sums.active() && j < count; ++j) s.sums.add_closed(std::fabs(b[j].value - c[j].value));

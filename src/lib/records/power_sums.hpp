@@ -54,23 +54,39 @@ private:
         pending_count_ = 0;
     }
 
+    // Every exponent's powers first, then the folds side by side: each sum
+    // is still its own left-to-right chain, but the chains of the exponents
+    // overlap instead of waiting on each other.
     void add_chunk(const double* ranges, std::size_t count, bool twice) {
         if (count == 0) return;
-        for (std::size_t e = 0; e < exponents_.size(); ++e) {
-            power_of_each(ranges, count, exponents_[e], powers_.data());
-            double sum = sums_[e];
-            for (std::size_t i = 0; i < count; ++i) {
-                sum += powers_[i];
-                if (twice) sum += powers_[i];
+        const std::size_t exponents = exponents_.size();
+        powers_.resize(exponents * kChunk);
+        for (std::size_t e = 0; e < exponents; ++e)
+            power_of_each(ranges, count, exponents_[e], powers_.data() + e * kChunk);
+        for (std::size_t first = 0; first < exponents; first += kLanes) {
+            const std::size_t lanes = std::min(kLanes, exponents - first);
+            double sum[kLanes];
+            const double* power[kLanes];
+            for (std::size_t e = 0; e < kLanes; ++e) {
+                // Lanes past the last exponent repeat it and are not kept.
+                const std::size_t of = first + std::min(e, lanes - 1);
+                sum[e] = sums_[of];
+                power[e] = powers_.data() + of * kChunk;
             }
-            sums_[e] = sum;
+            for (std::size_t i = 0; i < count; ++i)
+                for (std::size_t e = 0; e < kLanes; ++e) {
+                    sum[e] += power[e][i];
+                    if (twice) sum[e] += power[e][i];
+                }
+            for (std::size_t e = 0; e < lanes; ++e) sums_[first + e] = sum[e];
         }
     }
 
     std::vector<double> exponents_, sums_;
     std::array<double, kChunk> pending_;
     std::size_t pending_count_ = 0;
-    std::array<double, kChunk> powers_;
+    static constexpr std::size_t kLanes = 4;
+    std::vector<double> powers_;  // kChunk per exponent
 };
 
 }  // namespace cyclewright::records

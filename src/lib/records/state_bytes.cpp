@@ -29,8 +29,16 @@ private:
     }
     template <class T>
     void put(const std::vector<T>& v) {
+        put(std::span<const T>(v));
+    }
+    template <class T>
+    void put(const Column<T>& v) {
+        put(std::span<const T>(v.begin(), v.size()));
+    }
+    template <class T>
+    void put(std::span<const T> v) {
         put(static_cast<std::uint64_t>(v.size()));
-        bytes.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
+        bytes.append(reinterpret_cast<const char*>(v.data()), v.size_bytes());
     }
 };
 
@@ -57,11 +65,21 @@ private:
     }
     template <class T>
     void get(std::vector<T>& v) {
+        v.resize(size_of<T>());
+        take(v.data(), v.size() * sizeof(T));
+    }
+    template <class T>
+    void get(Column<T>& v) {
+        const std::size_t size = size_of<T>();
+        v.clear();
+        take(v.extend(size), size * sizeof(T));
+    }
+    template <class T>
+    std::size_t size_of() {
         std::uint64_t size = 0;
         get(size);
         if (size > rest_.size() / sizeof(T)) bad();
-        v.resize(static_cast<std::size_t>(size));
-        take(v.data(), v.size() * sizeof(T));
+        return static_cast<std::size_t>(size);
     }
     std::string_view rest_;
 };

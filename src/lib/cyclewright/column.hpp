@@ -1,0 +1,84 @@
+// A growable array of plain values whose storage a caller can take over (and
+// free with std::free), for records that end up as NumPy arrays without a
+// copy. Large storage asks the system for huge pages: a count's records are
+// tens of megabytes written once, and faulting them in page by page would
+// cost more than the count.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <span>
+#include <type_traits>
+#include <utility>
+
+namespace cyclewright {
+
+// Storage of `bytes`, released with std::free; throws std::bad_alloc.
+void* allocate_column(std::size_t bytes);
+
+template <class T>
+class Column {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    Column() = default;
+    Column(Column&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    Column& operator=(Column&& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+        return *this;
+    }
+    Column(const Column&) = delete;
+    Column& operator=(const Column&) = delete;
+    ~Column() { std::free(data_); }
+
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    T* begin() noexcept { return data_; }
+    T* end() noexcept { return data_ + size_; }
+    const T* begin() const noexcept { return data_; }
+    const T* end() const noexcept { return data_ + size_; }
+    T& operator[](std::size_t i) noexcept { return data_[i]; }
+    const T& operator[](std::size_t i) const noexcept { return data_[i]; }
+
+    void reserve(std::size_t capacity) {
+        if (capacity <= capacity_) return;
+        T* grown = static_cast<T*>(allocate_column(capacity * sizeof(T)));
+        if (size_ != 0) std::memcpy(grown, data_, size_ * sizeof(T));
+        std::free(data_);
+        data_ = grown;
+        capacity_ = capacity;
+    }
+    // Room for `count` more values, not yet written; doubles as it grows.
+    T* extend(std::size_t count) {
+        if (size_ + count > capacity_) reserve(std::max({size_ + count, 2 * capacity_, std::size_t{16}}));
+        T* const room = data_ + size_;
+        size_ += count;
+        return room;
+    }
+    void push_back(T value) { *extend(1) = value; }
+    void clear() noexcept { size_ = 0; }
+    void assign(std::span<const T> values) {
+        clear();
+        if (!values.empty()) std::memcpy(extend(values.size()), values.data(), values.size_bytes());
+    }
+    // The storage, for the caller to free with std::free; the column is empty.
+    T* release() noexcept {
+        size_ = capacity_ = 0;
+        return std::exchange(data_, nullptr);
+    }
+
+private:
+    T* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace cyclewright
