@@ -176,7 +176,8 @@ NB_MODULE(_native, m) {
                  const std::string state = c.save();
                  return nb::bytes(state.data(), state.size());
              })
-        .def_static("restore", [](nb::bytes state) {
-            return RainflowCounter::restore(std::string_view(state.c_str(), state.size()));
-        });
+        .def_static(
+            "restore",
+            [](nb::bytes state) { return RainflowCounter::restore(std::string_view(state.c_str(), state.size())); },
+            arg("state"));
 }
