@@ -56,9 +56,13 @@ public:
         data_ = grown;
         capacity_ = capacity;
     }
-    // Room for `count` more values, not yet written; doubles as it grows.
-    T* extend(std::size_t count) {
+    // Room for `count` more values to come, doubling as it grows.
+    void expect(std::size_t count) {
         if (size_ + count > capacity_) reserve(std::max({size_ + count, 2 * capacity_, std::size_t{16}}));
+    }
+    // Room for `count` more values, not yet written.
+    T* extend(std::size_t count) {
+        expect(count);
         T* const room = data_ + size_;
         size_ += count;
         return room;

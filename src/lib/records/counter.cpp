@@ -205,6 +205,16 @@ void RainflowCounter::feed(std::span<const double> chunk) {
     if (s.finished) throw std::logic_error("the count is finished");
     const std::size_t bad = first_non_finite(chunk.data(), chunk.size());
     if (bad != chunk.size()) throw NonFiniteSample(s.samples + bad, chunk[bad]);
+    if (s.options.keep_cycles) {
+        // Each closed cycle takes two turning points: room for as many as the
+        // chunk can close, reserved at once rather than copied as it grows.
+        // Untouched, the room costs no memory.
+        CycleRecords& r = s.records;
+        const std::size_t most = chunk.size() / 2 + 1;
+        for (auto* column : {&r.range, &r.mean, &r.count, &r.start_value, &r.end_value}) column->expect(most);
+        r.start.expect(most);
+        r.end.expect(most);
+    }
     s.points.feed(chunk, static_cast<std::int64_t>(s.samples),
                   [&s](std::span<const Point> block) { count_points(s, block); });
     s.samples += chunk.size();
