@@ -32,13 +32,24 @@ Array<T> to_array(std::vector<T>&& values, std::initializer_list<std::size_t> sh
     return Array<T>(owned->data(), shape, owner);
 }
 
-// The column's storage moves into the array.
+// The column's storage moves into the array, which frees it with its last
+// reference.
 template <class T>
 Array<T> to_array(Column<T>&& values) {
     const std::size_t size = values.size();
     values.reserve(1);  // a capsule needs storage to hold, also when empty
-    nb::capsule owner(values.release(), [](void* p) noexcept { std::free(p); });
-    return Array<T>(static_cast<T*>(owner.data()), {size}, owner);
+    struct Storage {
+        T* data;
+        std::size_t bytes;
+    };
+    const auto [data, bytes] = values.release();
+    auto* storage = new Storage{data, bytes};
+    nb::capsule owner(storage, [](void* p) noexcept {
+        auto* s = static_cast<Storage*>(p);
+        free_column(s->data, s->bytes);
+        delete s;
+    });
+    return Array<T>(data, {size}, owner);
 }
 
 template <class T>

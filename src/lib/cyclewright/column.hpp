@@ -1,13 +1,13 @@
 // A growable array of plain values whose storage a caller can take over (and
-// free with std::free), for records that end up as NumPy arrays without a
-// copy. Large storage asks the system for huge pages: a count's records are
-// tens of megabytes written once, and faulting them in page by page would
-// cost more than the count.
+// free with free_column), for records that end up as NumPy arrays without a
+// copy. Large storage is mapped from the system on huge pages and grows by
+// remapping: a count's records are tens of megabytes written once, and
+// faulting them in page by page, or copying them as they grow, would cost
+// more than the count.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <span>
@@ -16,8 +16,11 @@
 
 namespace cyclewright {
 
-// Storage of `bytes`, released with std::free; throws std::bad_alloc.
-void* allocate_column(std::size_t bytes);
+// Storage of `bytes` holding the first `used` bytes of `old` (of `old_bytes`),
+// which it replaces; throws std::bad_alloc.
+void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t bytes);
+// Frees storage of `bytes` from grow_column.
+void free_column(void* storage, std::size_t bytes) noexcept;
 
 template <class T>
 class Column {
@@ -37,7 +40,7 @@ public:
     }
     Column(const Column&) = delete;
     Column& operator=(const Column&) = delete;
-    ~Column() { std::free(data_); }
+    ~Column() { free_column(data_, capacity_ * sizeof(T)); }
 
     std::size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
@@ -50,10 +53,7 @@ public:
 
     void reserve(std::size_t capacity) {
         if (capacity <= capacity_) return;
-        T* grown = static_cast<T*>(allocate_column(capacity * sizeof(T)));
-        if (size_ != 0) std::memcpy(grown, data_, size_ * sizeof(T));
-        std::free(data_);
-        data_ = grown;
+        data_ = static_cast<T*>(grow_column(data_, capacity_ * sizeof(T), size_ * sizeof(T), capacity * sizeof(T)));
         capacity_ = capacity;
     }
     // Room for `count` more values to come, doubling as it grows.
@@ -73,10 +73,12 @@ public:
         clear();
         if (!values.empty()) std::memcpy(extend(values.size()), values.data(), values.size_bytes());
     }
-    // The storage, for the caller to free with std::free; the column is empty.
-    T* release() noexcept {
+    // The storage and its size in bytes, for the caller to free with
+    // free_column; the column is empty.
+    std::pair<T*, std::size_t> release() noexcept {
+        const std::size_t bytes = capacity_ * sizeof(T);
         size_ = capacity_ = 0;
-        return std::exchange(data_, nullptr);
+        return {std::exchange(data_, nullptr), bytes};
     }
 
 private:
