@@ -19,6 +19,9 @@ namespace cyclewright {
 // Storage of `bytes` holding the first `used` bytes of `old` (of `old_bytes`),
 // which it replaces; throws std::bad_alloc.
 void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t bytes);
+// The size to ask grow_column for, at least `bytes`: large storage in whole
+// huge pages.
+std::size_t column_bytes(std::size_t bytes) noexcept;
 // Frees storage of `bytes` from grow_column.
 void free_column(void* storage, std::size_t bytes) noexcept;
 
@@ -53,6 +56,7 @@ public:
 
     void reserve(std::size_t capacity) {
         if (capacity <= capacity_) return;
+        capacity = column_bytes(capacity * sizeof(T)) / sizeof(T);
         data_ = static_cast<T*>(grow_column(data_, capacity_ * sizeof(T), size_ * sizeof(T), capacity * sizeof(T)));
         capacity_ = capacity;
     }

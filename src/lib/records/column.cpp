@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,8 +13,7 @@ namespace cyclewright {
 namespace {
 
 #if defined(__linux__)
-// From this size on, storage is mapped: huge pages, and growth that moves
-// page tables instead of bytes.
+// From this size on, storage is mapped on huge pages.
 constexpr std::size_t kMapped = std::size_t{1} << 20;
 bool mapped(std::size_t bytes) { return bytes >= kMapped; }
 #else
@@ -22,17 +22,35 @@ bool mapped(std::size_t) { return false; }
 
 }  // namespace
 
+std::size_t column_bytes(std::size_t bytes) noexcept {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    return mapped(bytes) ? (bytes + kHuge - 1) / kHuge * kHuge : bytes;
+}
+
+#if defined(__linux__)
+// A mapping of `bytes` (whole huge pages) that starts on a huge page, so that
+// the system can back all of it with huge pages.
+void* map_huge_pages(std::size_t bytes) {
+    const std::size_t kHuge = column_bytes(kMapped);
+    void* p = mmap(nullptr, bytes + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t aligned = (start + kHuge - 1) / kHuge * kHuge;
+    if (aligned != start) munmap(p, aligned - start);
+    munmap(reinterpret_cast<void*>(aligned + bytes), kHuge - (aligned - start));
+    (void)madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // advice only
+    return reinterpret_cast<void*>(aligned);
+}
+#endif
+
 void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t bytes) {
 #if defined(__linux__)
+    // Grown by a copy into a new mapping: moving the pages of the old one
+    // would split its huge pages, which costs more than the copy.
     if (mapped(bytes)) {
-        void* p = mapped(old_bytes) ? mremap(old, old_bytes, bytes, MREMAP_MAYMOVE)
-                                    : mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) throw std::bad_alloc();
-        (void)madvise(p, bytes, MADV_HUGEPAGE);  // advice only: its failure changes nothing
-        if (!mapped(old_bytes)) {
-            if (used != 0) std::memcpy(p, old, used);
-            std::free(old);
-        }
+        void* p = map_huge_pages(bytes);
+        if (used != 0) std::memcpy(p, old, used);
+        free_column(old, old_bytes);
         return p;
     }
 #endif
