@@ -1,6 +1,6 @@
 # The user's road on CPython 3.14 (tools/user-road): the report command with
 # the bundled example load, its pictures and the Dask variant, the fatigue
-# library (cyclewright_fatigue), then the
+# library (cyclewright_fatigue) with its nanobind extension, then the
 # manylinux wheel and `pip install .` in fresh environments: the installed
 # command without matplotlib, and stubtest of the module's type stub.
 cw_step "user road: the report, example load, pictures, Dask (CPython 3.14)" tools/user-road report "$@"
