@@ -65,6 +65,19 @@ RainflowCounter count_whole(const Samples& x, std::string_view residue, CountOpt
     return counter;
 }
 
+// The power sums of a whole record, without the interpreter lock.
+std::vector<double> sums_whole(const Samples& x, const Doubles& exponents, std::string_view residue,
+                               std::string_view flat_tops) {
+    bool closed = false;
+    CountOptions o;
+    o.residue = residue_of(residue, &closed);
+    o.flat_tops = flat_tops_of(flat_tops);
+    o.exponents = vector_of(exponents);
+    const std::span<const double> signal = samples_of(x);
+    nb::gil_scoped_release unlocked;
+    return power_sums_of(signal, o, closed);
+}
+
 // range, mean, count, start, end, start_value, end_value, residue, residue_index
 nb::tuple records_of(RainflowCounter& counter) {
     CycleRecords& r = counter.records();
@@ -102,12 +115,7 @@ NB_MODULE(_native, m) {
     m.def(
         "power_sums",
         [](const Samples& x, const Doubles& exponents, std::string_view residue, std::string_view flat_tops) {
-            CountOptions o;
-            o.flat_tops = flat_tops_of(flat_tops);
-            o.exponents = vector_of(exponents);
-            o.keep_cycles = false;
-            RainflowCounter counter = count_whole(x, residue, std::move(o));
-            return copy_to_array(counter.power_sums());
+            return to_array(sums_whole(x, exponents, residue, flat_tops));
         },
         arg("x").noconvert(), arg("exponents").noconvert(), arg("residue"), arg("flat_tops"),
         "The power sum of the records for each exponent.");
@@ -116,15 +124,9 @@ NB_MODULE(_native, m) {
         "eq_loads",
         [](const Samples& x, const Doubles& exponents, double neq, std::string_view residue,
            std::string_view flat_tops) {
-            CountOptions o;
-            o.flat_tops = flat_tops_of(flat_tops);
-            o.exponents = vector_of(exponents);
-            o.keep_cycles = false;
-            RainflowCounter counter = count_whole(x, residue, std::move(o));
-            std::vector<double> loads;
-            const std::span<const double> sums = counter.power_sums();
-            for (std::size_t i = 0; i < sums.size(); ++i)
-                loads.push_back(equivalent_load(sums[i], counter.options().exponents[i], neq));
+            std::vector<double> loads = sums_whole(x, exponents, residue, flat_tops);
+            const std::span<const double> exponent = samples_of(exponents);
+            for (std::size_t i = 0; i < loads.size(); ++i) loads[i] = equivalent_load(loads[i], exponent[i], neq);
             return to_array(std::move(loads));
         },
         arg("x").noconvert(), arg("exponents").noconvert(), arg("neq"), arg("residue"), arg("flat_tops"),

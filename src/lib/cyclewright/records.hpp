@@ -121,6 +121,13 @@ private:
 // `signal`. Throws as feed and finish do.
 RainflowCounter count_closed_at_maximum(std::span<const double> signal, CountOptions options);
 
+// The power sums of a whole signal for options.exponents (residue,
+// flat_tops; no gate), or with `closed_at_maximum` of the signal closed as
+// count_closed_at_maximum closes it: the bits of a RainflowCounter's, by the
+// core's streaming count without positions. Throws as feed and finish do.
+std::vector<double> power_sums_of(std::span<const double> signal, const CountOptions& options,
+                                  bool closed_at_maximum);
+
 // power(power_sum / (2 * neq), 1 / m): the damage-equivalent load.
 double equivalent_load(double power_sum, double m, double neq) noexcept;
 

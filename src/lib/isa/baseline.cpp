@@ -12,6 +12,6 @@ namespace cyclewright::detail::isa_baseline {
 
 extern const LaneKernels kLanes{scalar_count_turning_points, scalar_compact_turning_points, last_maximum,
                                 scalar_power,                scalar_power_of_each,          scalar_add_powers};
-extern const CountKernels kCount{half_cycles, load_of, closed_load_of};
+extern const CountKernels kCount{half_cycles, load_of, closed_load_of, ranges_of};
 
 }  // namespace cyclewright::detail::isa_baseline

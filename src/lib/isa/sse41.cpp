@@ -6,6 +6,6 @@
 
 namespace cyclewright::detail::isa_sse41 {
 
-extern const CountKernels kCount{half_cycles, load_of, closed_load_of};
+extern const CountKernels kCount{half_cycles, load_of, closed_load_of, ranges_of};
 
 }  // namespace cyclewright::detail::isa_sse41

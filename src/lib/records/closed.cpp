@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cyclewright/records.hpp"
+#include "records/closing.hpp"
 
 namespace cyclewright {
 
@@ -12,21 +13,7 @@ RainflowCounter count_closed_at_maximum(std::span<const double> signal, CountOpt
     const std::size_t n = signal.size();
     for (std::size_t i = 0; i < n; ++i)
         if (!std::isfinite(signal[i])) throw NonFiniteSample(i, signal[i]);
-    const bool merge = options.flat_tops == FlatTops::merge;
-    auto run_start = [&](std::size_t i) {
-        while (merge && i > 0 && signal[i - 1] == signal[i]) --i;
-        return i;
-    };
-    // Closing joins the last sample to the first. Merged, a last run equal to
-    // the first is the same flat top as the first run: it goes, unless it is
-    // the whole signal.
-    std::size_t end = n;
-    if (merge && signal[n - 1] == signal[0] && run_start(n - 1) != 0) end = run_start(n - 1);
-    // The last of the equal largest samples (merged: the first of its run).
-    std::size_t k = 0;
-    for (std::size_t i = 1; i < end; ++i)
-        if (signal[i] >= signal[k]) k = i;
-    k = run_start(k);
+    const auto [k, end] = records::closing_of(signal, options.flat_tops == FlatTops::merge);
 
     // signal[k..end), signal[0..k), signal[k]: the closed signal. Merged flat
     // tops meet no equal neighbour at either join, so the module's rule and

@@ -28,7 +28,9 @@ bool increasing(const std::vector<double>& edges) {
     return true;
 }
 
-void check(const CountOptions& o) {
+}  // namespace
+
+void records::check(const CountOptions& o) {
     if (o.residue > Residue::discard) throw BadCountOption("unknown residue");
     if (o.flat_tops > FlatTops::drop) throw BadCountOption("unknown flat_tops");
     if (!(std::isfinite(o.gate) && o.gate >= 0.0)) throw BadCountOption("gate must be a finite number >= 0");
@@ -40,9 +42,9 @@ void check(const CountOptions& o) {
         throw BadCountOption("bin edges must be at least two finite numbers, strictly increasing");
 }
 
-// Index of the first sample that is NaN or infinite, or n. x * 0 is NaN for
-// exactly those, and a NaN stays in a sum, so blocks are checked by adding.
-std::size_t first_non_finite(const double* x, std::size_t n) {
+// x * 0 is NaN for exactly the samples that are NaN or infinite, and a NaN
+// stays in a sum, so blocks are checked by adding.
+std::size_t records::first_non_finite(const double* x, std::size_t n) {
     constexpr std::size_t kBlock = 256;
     for (std::size_t start = 0; start < n; start += kBlock) {
         const std::size_t stop = std::min(n, start + kBlock);
@@ -57,6 +59,10 @@ std::size_t first_non_finite(const double* x, std::size_t n) {
     }
     return n;
 }
+
+namespace {
+
+using records::first_non_finite;
 
 // A block of closed cycles, each bounded by b and c (b the earlier), into the
 // records, the power sums and the matrix, in closing order.
@@ -183,7 +189,7 @@ void count_points(RainflowCounter::State& s, std::span<const Point> points) {
 }  // namespace
 
 RainflowCounter::RainflowCounter(CountOptions options) {
-    check(options);
+    records::check(options);
     state_ = std::make_unique<State>(std::move(options));
     State& s = *state_;
     s.stack.assign(kSentinels, Point{std::numeric_limits<double>::quiet_NaN(), -1});

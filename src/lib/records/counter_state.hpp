@@ -12,6 +12,13 @@
 
 namespace cyclewright {
 
+namespace records {
+// Throws BadCountOption for options that cannot be honoured.
+void check(const CountOptions& options);
+// Index of the first sample that is NaN or infinite, or n.
+std::size_t first_non_finite(const double* x, std::size_t n);
+}  // namespace records
+
 struct RainflowCounter::State {
     explicit State(CountOptions o) : options(std::move(o)), points(options.flat_tops), gate(options.gate) {}
 
