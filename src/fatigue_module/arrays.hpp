@@ -9,6 +9,7 @@
 #include "cyclewright/column.hpp"
 
 #include <cstdlib>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -42,13 +43,21 @@ Array<T> to_array(Column<T>&& values) {
         T* data;
         std::size_t bytes;
     };
+    auto storage = std::make_unique<Storage>();
     const auto [data, bytes] = values.release();
-    auto* storage = new Storage{data, bytes};
-    nb::capsule owner(storage, [](void* p) noexcept {
-        auto* s = static_cast<Storage*>(p);
-        free_column(s->data, s->bytes);
-        delete s;
-    });
+    *storage = {data, bytes};
+    nb::capsule owner;
+    try {
+        owner = nb::capsule(storage.get(), [](void* p) noexcept {
+            auto* s = static_cast<Storage*>(p);
+            free_column(s->data, s->bytes);
+            delete s;
+        });
+    } catch (...) {
+        free_column(data, bytes);  // no capsule holds it
+        throw;
+    }
+    storage.release();  // the capsule's now
     return Array<T>(data, {size}, owner);
 }
 
