@@ -38,6 +38,9 @@ struct LaneKernels {
 // only baseline code grows the list.
 void append_records(std::vector<HalfCycle>& out, const HalfCycle* records, std::size_t count);
 
+// Receives a chunk of a count's ranges (CountKernels::ranges).
+using RangeSink = void (*)(void* context, const double* ranges, std::size_t count, bool closed);
+
 // The rainflow count and the loads built on it: one chain of dependent
 // steps, which SSE4.1's blends shorten and which wider vectors do not help.
 struct CountKernels {
@@ -49,6 +52,12 @@ struct CountKernels {
     // The same for the signal closed at its maximum, at index k < size.
     double (*closed_load)(const LaneKernels& lanes, std::span<const double> signal, std::size_t k, double m,
                           std::uint64_t neq, bool half);
+    // The ranges of the count of a non-empty signal given in consecutive
+    // pieces (each run of equal samples merged into its first when `merge`),
+    // in chunks: the closed cycles' in closing order (closed true), then the
+    // residue's (closed false).
+    void (*ranges)(const LaneKernels& lanes, std::span<const std::span<const double>> pieces, bool merge,
+                   RangeSink sink, void* context);
 };
 
 struct Kernels {

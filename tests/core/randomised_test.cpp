@@ -56,6 +56,28 @@ std::vector<double> make_signal(std::mt19937_64& rng, Kind kind, std::size_t n) 
     return s;
 }
 
+// The ranges that CountKernels::ranges hands out, one per record as
+// get_halfcycles lists them (a closed cycle twice, a residue pair once or,
+// without `half`, twice).
+std::vector<double> ranges_by_kernel(const Kernels& build, std::span<const double> signal, bool merge, bool half) {
+    struct Out {
+        std::vector<double> ranges;
+        bool half;
+    } out{{}, half};
+    const std::span<const double> pieces[] = {signal.first(signal.size() / 2), signal.subspan(signal.size() / 2)};
+    build.count.ranges(
+        build.lanes, std::span(pieces), merge,
+        [](void* context, const double* ranges, std::size_t count, bool closed) {
+            auto& o = *static_cast<Out*>(context);
+            for (std::size_t i = 0; i < count; ++i) {
+                o.ranges.push_back(ranges[i]);
+                if (closed || !o.half) o.ranges.push_back(ranges[i]);
+            }
+        },
+        &out);
+    return out.ranges;
+}
+
 // get_peaktrough, get_halfcycles, the left-to-right sum of power, the root.
 double composed_load(const std::vector<cyclewright::HalfCycle>& records, double m, std::uint64_t neq) {
     double sum = -0.0;
@@ -113,6 +135,13 @@ void check_signal(const std::vector<double>& signal, Load open, Load closed) {
             const auto records = core::get_halfcycles(build, peaks, half);
             ASSERT_TRUE(cwtest::same_cycles(ref.records, records)) << "peaks " << cwtest::show(peaks);
             for (const auto& r : records) ASSERT_FALSE(std::signbit(r.range));
+            std::vector<double> ranges, merged;
+            for (const auto& r : records) ranges.push_back(r.range);
+            ASSERT_TRUE(cwtest::same_values(ranges, ranges_by_kernel(build, signal, false, half)));
+            for (std::size_t i = 0; i < signal.size(); ++i)
+                if (i == 0 || signal[i] != signal[i - 1]) merged.push_back(signal[i]);
+            ASSERT_TRUE(cwtest::same_values(ranges_by_kernel(build, merged, false, half),
+                                            ranges_by_kernel(build, signal, true, half)));
             ASSERT_TRUE(cwtest::same_bits(plain, core::eq_load(build, signal, open.m, open.neq, half)))
                 << "m " << open.m << " neq " << open.neq << " signal " << cwtest::show(signal);
             if (rotated.empty()) continue;

@@ -24,6 +24,7 @@ from road_support import TOP
 BASE_PYTHON = os.environ.get("CYCLEWRIGHT_BASE_PYTHON") or getattr(sys, "_base_executable", sys.executable)
 STUB = TOP / "src" / "python_module" / "cyclewright.pyi"
 REPORT_PACKAGE = TOP / "src" / "cyclewright_report"
+FATIGUE_PACKAGE = TOP / "src" / "cyclewright_fatigue"
 EXAMPLE_LOAD = TOP / "examples" / "data" / "example_load.csv"
 PLOTS_HINT = "pictures need pip install 'cyclewright[plots]'"
 
@@ -83,12 +84,15 @@ def test_wheel_contents(wheel):
     assert re.fullmatch(rf"cyclewright-{re.escape(version)}-cp3\d+-cp3\d+-manylinux_2_\d+_x86_64\.whl", wheel.name)
     package = {f"cyclewright_report/{p.relative_to(REPORT_PACKAGE).as_posix()}"
                for p in REPORT_PACKAGE.rglob("*.py")}
+    fatigue = {f"cyclewright_fatigue/{p.name}" for p in FATIGUE_PACKAGE.iterdir()
+               if p.suffix in (".py", ".pyi") or p.name == "py.typed"}
     with zipfile.ZipFile(wheel) as z:
         names = {n for n in z.namelist() if not n.endswith("/")}
         info = f"cyclewright-{version}.dist-info"
         (module,) = [n for n in names if n.startswith("cyclewright.") and n.endswith(".so")]
         assert "/" not in module
-        assert names == {module, "cyclewright.pyi", "cyclewright-stubs/__init__.pyi", *package,
+        (native,) = [n for n in names if n.startswith("cyclewright_fatigue/_native.") and n.endswith(".so")]
+        assert names == {module, native, "cyclewright.pyi", "cyclewright-stubs/__init__.pyi", *package, *fatigue,
                          f"{info}/METADATA", f"{info}/WHEEL", f"{info}/RECORD",
                          f"{info}/entry_points.txt", f"{info}/licenses/LICENSE"}
         assert z.read("cyclewright.pyi") == z.read("cyclewright-stubs/__init__.pyi") == STUB.read_bytes()
@@ -100,7 +104,8 @@ def test_wheel_contents(wheel):
     assert metadata["Requires-Python"] == ">=3.11"
     assert [r.replace(" ", "") for r in metadata.get_all("Requires-Dist")] == [
         "numpy>=1.26", "pandas>=2.2", 'matplotlib>=3.8;extra=="plots"',
-        'dask[distributed]>=2024.1;extra=="dask"', 'openfast-io>=4;extra=="openfast"']
+        'dask[distributed]>=2024.1;extra=="dask"', 'openfast-io>=4;extra=="openfast"',
+        'h5py>=3.10;extra=="hawc2"']
     assert "rainflow" in metadata["Summary"].lower()
     classifiers = metadata.get_all("Classifier")
     for minor in (11, 12, 13, 14):

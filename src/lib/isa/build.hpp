@@ -26,6 +26,6 @@ constexpr LaneKernels lane_kernels() {
 #endif
 }
 
-constexpr CountKernels count_kernels() { return {half_cycles, load_of, closed_load_of}; }
+constexpr CountKernels count_kernels() { return {half_cycles, load_of, closed_load_of, ranges_of}; }
 
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

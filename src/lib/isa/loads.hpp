@@ -6,7 +6,9 @@
 #include "isa/isa.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <cstdint>
 #include <span>
 
@@ -78,6 +80,65 @@ inline double closed_load_of(const LaneKernels& lanes, std::span<const double> s
     // pieces instead of being copied.
     const std::span<const double> pieces[] = {signal.subspan(k), signal.first(k), signal.subspan(k, 1)};
     return streamed_eq_load(lanes, pieces, signal.size() + 1, m, neq, half);
+}
+
+// The ranges of closed cycles, handed on in chunks (CountKernels::ranges).
+struct RangeChunks {
+    static constexpr std::size_t kChunk = 1024;
+    double* chunk;
+    std::size_t count;
+    RangeSink sink;
+    void* context;
+
+    void operator()(double, double, double range, bool closed) {
+        chunk[count] = range;  // written always, kept only when closed
+        count += closed;
+        if (count == kChunk) [[unlikely]] {
+            sink(context, chunk, count, true);
+            count = 0;
+        }
+    }
+};
+
+inline void ranges_of(const LaneKernels& lanes, std::span<const std::span<const double>> pieces, bool merge,
+                      RangeSink sink, void* context) {
+    std::size_t samples = 0;
+    for (const auto& piece : pieces) samples += piece.size();
+    RainflowStack stack(samples + 1);
+    std::array<double, RangeChunks::kChunk> chunk;
+    RangeChunks closed{chunk.data(), 0, sink, context};
+    TurningPointStream stream(lanes, [&](std::span<const double> block) { closed = stack.push(block, closed); });
+    if (!merge) {
+        for (const auto& piece : pieces) stream.feed(piece);
+    } else {
+        // Each run of equal samples as its first, a block at a time; the
+        // first sample differs from the NaN before it.
+        std::array<double, 1024> merged;
+        std::size_t kept = 0;
+        double last = std::numeric_limits<double>::quiet_NaN();
+        for (const auto& piece : pieces)
+            for (std::size_t i = 0; i < piece.size();) {
+                const std::size_t stop = std::min(piece.size(), i + (merged.size() - kept));
+                for (; i < stop; ++i) {
+                    merged[kept] = piece[i];
+                    kept += piece[i] != last;
+                    last = piece[i];
+                }
+                if (kept == merged.size()) {
+                    stream.feed(std::span<const double>(merged.data(), kept));
+                    kept = 0;
+                }
+            }
+        stream.feed(std::span<const double>(merged.data(), kept));
+    }
+    stream.finish();
+    if (closed.count != 0) sink(context, chunk.data(), closed.count, true);
+    const std::span<const double> r = stack.residue();
+    for (std::size_t start = 1; start < r.size(); start += chunk.size()) {
+        const std::size_t count = std::min(chunk.size(), r.size() - start);
+        for (std::size_t j = 0; j < count; ++j) chunk[j] = std::fabs(r[start + j] - r[start + j - 1]);
+        sink(context, chunk.data(), count, false);
+    }
 }
 
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

@@ -1,0 +1,74 @@
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "cyclewright/column.hpp"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace cyclewright {
+
+namespace {
+
+#if defined(__linux__)
+// From this size on, storage is mapped on huge pages.
+constexpr std::size_t kMapped = std::size_t{1} << 20;
+bool mapped(std::size_t bytes) { return bytes >= kMapped; }
+#else
+bool mapped(std::size_t) { return false; }
+#endif
+
+}  // namespace
+
+std::size_t column_bytes(std::size_t bytes) noexcept {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    return mapped(bytes) ? (bytes + kHuge - 1) / kHuge * kHuge : bytes;
+}
+
+#if defined(__linux__)
+// A mapping of `bytes` (whole huge pages) that starts on a huge page, so that
+// the system can back all of it with huge pages.
+void* map_huge_pages(std::size_t bytes) {
+    const std::size_t kHuge = column_bytes(kMapped);
+    void* p = mmap(nullptr, bytes + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t aligned = (start + kHuge - 1) / kHuge * kHuge;
+    if (aligned != start) munmap(p, aligned - start);
+    munmap(reinterpret_cast<void*>(aligned + bytes), kHuge - (aligned - start));
+    (void)madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // advice only
+    return reinterpret_cast<void*>(aligned);
+}
+#endif
+
+void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t bytes) {
+#if defined(__linux__)
+    // Grown by a copy into a new mapping: moving the pages of the old one
+    // would split its huge pages, which costs more than the copy.
+    if (mapped(bytes)) {
+        void* p = map_huge_pages(bytes);
+        if (used != 0) std::memcpy(p, old, used);
+        free_column(old, old_bytes);
+        return p;
+    }
+#endif
+    (void)old_bytes, (void)used;
+    void* p = std::realloc(old, bytes == 0 ? 1 : bytes);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
+void free_column(void* storage, std::size_t bytes) noexcept {
+    if (storage == nullptr) return;
+#if defined(__linux__)
+    if (mapped(bytes)) {
+        munmap(storage, bytes);
+        return;
+    }
+#endif
+    std::free(storage);
+}
+
+}  // namespace cyclewright

@@ -1,0 +1,279 @@
+// The four-point rainflow count with positions: turning points (and the gate)
+// stream into the stack of open values, each closed cycle goes to the
+// records, the power sums and the matrix as it closes, the residue at the end.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <stdexcept>
+
+#include "records/counter_state.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace cyclewright {
+
+namespace {
+
+using records::Point;
+
+constexpr std::size_t kSentinels = RainflowCounter::State::kSentinels;
+
+bool increasing(const std::vector<double>& edges) {
+    if (edges.size() < 2) return false;
+    for (std::size_t i = 0; i < edges.size(); ++i)
+        if (!std::isfinite(edges[i]) || (i != 0 && !(edges[i - 1] < edges[i]))) return false;
+    return true;
+}
+
+}  // namespace
+
+void records::check(const CountOptions& o) {
+    if (o.residue > Residue::discard) throw BadCountOption("unknown residue");
+    if (o.flat_tops > FlatTops::drop) throw BadCountOption("unknown flat_tops");
+    if (!(std::isfinite(o.gate) && o.gate >= 0.0)) throw BadCountOption("gate must be a finite number >= 0");
+    for (const double m : o.exponents)
+        if (!(std::isfinite(m) && m > 0.0)) throw BadCountOption("every exponent m must be finite and > 0");
+    if (o.range_edges.empty() != o.mean_edges.empty())
+        throw BadCountOption("a matrix needs both range edges and mean edges");
+    if (!o.range_edges.empty() && !(increasing(o.range_edges) && increasing(o.mean_edges)))
+        throw BadCountOption("bin edges must be at least two finite numbers, strictly increasing");
+}
+
+// x * 0 is NaN for exactly the samples that are NaN or infinite, and a NaN
+// stays in a sum, so blocks are checked by adding.
+std::size_t records::first_non_finite(const double* x, std::size_t n) {
+    constexpr std::size_t kBlock = 256;
+    for (std::size_t start = 0; start < n; start += kBlock) {
+        const std::size_t stop = std::min(n, start + kBlock);
+        double acc[4] = {0.0, 0.0, 0.0, 0.0};
+        std::size_t i = start;
+        for (; i + 4 <= stop; i += 4)
+            for (std::size_t lane = 0; lane < 4; ++lane) acc[lane] += x[i + lane] * 0.0;
+        for (; i < stop; ++i) acc[0] += x[i] * 0.0;
+        if ((acc[0] + acc[1]) + (acc[2] + acc[3]) == 0.0) continue;
+        for (i = start; i < stop; ++i)
+            if (!std::isfinite(x[i])) return i;
+    }
+    return n;
+}
+
+namespace {
+
+using records::first_non_finite;
+
+// A block of closed cycles, each bounded by b and c (b the earlier), into the
+// records, the power sums and the matrix, in closing order.
+void add_closed(RainflowCounter::State& s, const Point* b, const Point* c, std::size_t count) {
+    if (s.options.keep_cycles) {
+        CycleRecords& r = s.records;
+        double* const range = r.range.extend(count);
+        double* const mean = r.mean.extend(count);
+        double* const ones = r.count.extend(count);
+        std::int64_t* const start = r.start.extend(count);
+        std::int64_t* const end = r.end.extend(count);
+        double* const start_value = r.start_value.extend(count);
+        double* const end_value = r.end_value.extend(count);
+        for (std::size_t j = 0; j < count; ++j) {
+            range[j] = std::fabs(b[j].value - c[j].value);
+            mean[j] = (b[j].value + c[j].value) * 0.5;
+            ones[j] = 1.0;
+            start[j] = b[j].index;
+            end[j] = c[j].index;
+            start_value[j] = b[j].value;
+            end_value[j] = c[j].value;
+        }
+    }
+    for (std::size_t j = 0; s.sums.active() && j < count; ++j) s.sums.add_closed(std::fabs(b[j].value - c[j].value));
+    for (std::size_t j = 0; s.matrix.active() && j < count; ++j)
+        s.matrix.add(std::fabs(b[j].value - c[j].value), (b[j].value + c[j].value) * 0.5, 1.0);
+}
+
+// Pushes the points in order; after each push, closes cycles while the last
+// four values a, b, c, d pass |a - b| >= |b - c| <= |c - d|, as the module's
+// count does, so that both close the same cycles in the same order. Each
+// step tests the top three values with the next point d, not yet pushed, and
+// either closes b, c (d is then tested again) or pushes d, without a branch:
+// the outcome is as good as random. Closed cycles gather in a block.
+void push_points(RainflowCounter::State& s, std::span<const Point> points) {
+    const std::size_t n = points.size();
+    if (n == 0) return;
+    constexpr std::size_t kBlock = 512;
+    Point closed_b[kBlock], closed_c[kBlock];
+    std::size_t closed = 0;
+    std::vector<Point>& stack = s.stack;
+    std::size_t top = stack.size();
+    stack.resize(top + n);
+    Point* const v = stack.data();
+    const Point* const in = points.data();
+#if defined(__SSE2__)
+    // A point is one register, its value in the low lane and its index's bits
+    // in the high one, so a choice between points is one mask operation. The
+    // top three values, the two below them and the next two points wait in
+    // registers, and what a close would need next is loaded a step ahead: no
+    // load whose address hangs on the last outcome stands on the loop's chain.
+    static_assert(sizeof(Point) == 16 && offsetof(Point, index) == 8);
+    auto load = [](const Point* p) { return _mm_loadu_pd(reinterpret_cast<const double*>(p)); };
+    auto store = [](Point* p, __m128d x) { _mm_storeu_pd(reinterpret_cast<double*>(p), x); };
+    const __m128d sign = _mm_set_sd(-0.0);
+    auto distance = [sign](__m128d p, __m128d q) { return _mm_andnot_pd(sign, _mm_sub_sd(p, q)); };
+    auto choose = [](__m128d mask, __m128d p, __m128d q) {
+        return _mm_or_pd(_mm_and_pd(mask, p), _mm_andnot_pd(mask, q));
+    };
+    __m128d below2 = load(v + top - 5), below1 = load(v + top - 4);
+    __m128d a = load(v + top - 3), b = load(v + top - 2), c = load(v + top - 1);
+    __m128d d = load(in), after_d = load(in + std::min<std::size_t>(1, n - 1));
+    for (std::size_t i = 0;;) {
+        const __m128d y = distance(b, c);
+        // Ordered comparisons: the NaN sentinels below the stack never close.
+        const __m128d test = _mm_and_pd(_mm_cmple_sd(y, distance(a, b)), _mm_cmple_sd(y, distance(c, d)));
+        const __m128d closing = _mm_unpacklo_pd(test, test);
+        // All ones when closing: as an integer, the step's -1.
+        const auto minus_closed = static_cast<std::ptrdiff_t>(_mm_cvtsi128_si64(_mm_castpd_si128(closing)));
+        store(closed_b + closed, b);  // kept only when it closes
+        store(closed_c + closed, c);
+        closed = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(closed) - minus_closed);
+        const __m128d below4 = load(v + top - 7), below3 = load(v + top - 6);
+        const __m128d later = load(in + std::min(i + 2, n - 1));
+        store(v + top, d);  // past the new top when it closes
+        top = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(top) + 1 + 3 * minus_closed);
+        i = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(i) + 1 + minus_closed);
+        const __m128d old_below2 = below2, old_below1 = below1, old_a = a;
+        below2 = choose(closing, below4, below1);
+        below1 = choose(closing, below3, a);
+        a = choose(closing, old_below2, b);
+        b = choose(closing, old_below1, c);
+        c = choose(closing, old_a, d);
+        d = choose(closing, d, after_d);
+        after_d = choose(closing, after_d, later);
+        if (closed == kBlock) [[unlikely]] {
+            add_closed(s, closed_b, closed_c, closed);
+            closed = 0;
+        }
+        if (i == n) break;
+    }
+#else
+    // The portable step: the same tests and closes, the values from memory.
+    for (std::size_t i = 0; i < n;) {
+        const Point a = v[top - 3], b = v[top - 2], c = v[top - 1], d = in[i];
+        const double y = std::fabs(b.value - c.value);
+        const bool closes = static_cast<unsigned>(std::fabs(a.value - b.value) >= y) &
+                            static_cast<unsigned>(std::fabs(c.value - d.value) >= y);
+        closed_b[closed] = b;
+        closed_c[closed] = c;
+        closed += closes;
+        v[top] = d;
+        top = closes ? top - 2 : top + 1;
+        i += !closes;
+        if (closed == kBlock) {
+            add_closed(s, closed_b, closed_c, closed);
+            closed = 0;
+        }
+    }
+#endif
+    add_closed(s, closed_b, closed_c, closed);
+    stack.resize(top);
+}
+
+// The points of a block, through the gate when there is one.
+void count_points(RainflowCounter::State& s, std::span<const Point> points) {
+    if (s.options.gate == 0.0) return push_points(s, points);
+    for (const Point& p : points) {
+        auto next = [&s](const Point& kept) { push_points(s, {&kept, 1}); };
+        s.gate.push(p, next);
+    }
+}
+
+}  // namespace
+
+RainflowCounter::RainflowCounter(CountOptions options) {
+    records::check(options);
+    state_ = std::make_unique<State>(std::move(options));
+    State& s = *state_;
+    s.stack.assign(kSentinels, Point{std::numeric_limits<double>::quiet_NaN(), -1});
+    s.sums.set_exponents(s.options.exponents);
+    if (!s.options.range_edges.empty()) {
+        s.matrix.range_edges = s.options.range_edges;
+        s.matrix.mean_edges = s.options.mean_edges;
+        s.matrix.counts.assign((s.options.range_edges.size() - 1) * (s.options.mean_edges.size() - 1), 0.0);
+    }
+}
+
+RainflowCounter::RainflowCounter(std::unique_ptr<State> state) noexcept : state_(std::move(state)) {}
+RainflowCounter::RainflowCounter(RainflowCounter&&) noexcept = default;
+RainflowCounter& RainflowCounter::operator=(RainflowCounter&&) noexcept = default;
+RainflowCounter::~RainflowCounter() = default;
+
+void RainflowCounter::feed(std::span<const double> chunk) {
+    State& s = *state_;
+    if (s.finished) throw std::logic_error("the count is finished");
+    const std::size_t bad = first_non_finite(chunk.data(), chunk.size());
+    if (bad != chunk.size()) throw NonFiniteSample(s.samples + bad, chunk[bad]);
+    if (s.options.keep_cycles) {
+        // Each closed cycle takes two turning points: room for as many as the
+        // chunk can close, reserved at once rather than copied as it grows.
+        // Untouched, the room costs no memory.
+        CycleRecords& r = s.records;
+        const std::size_t most = chunk.size() / 2 + 1;
+        for (auto* column : {&r.range, &r.mean, &r.count, &r.start_value, &r.end_value}) column->expect(most);
+        r.start.expect(most);
+        r.end.expect(most);
+    }
+    s.points.feed(chunk, static_cast<std::int64_t>(s.samples),
+                  [&s](std::span<const Point> block) { count_points(s, block); });
+    s.samples += chunk.size();
+}
+
+void RainflowCounter::finish() {
+    State& s = *state_;
+    if (s.finished) throw std::logic_error("the count is finished");
+    if (s.samples == 0) throw EmptySignal();
+    s.points.finish([&s](std::span<const Point> block) { count_points(s, block); });
+    if (s.options.gate != 0.0) {
+        auto next = [&s](const Point& kept) { push_points(s, {&kept, 1}); };
+        s.gate.finish(next);
+    }
+    const std::span<const Point> residue = std::span<const Point>(s.stack).subspan(kSentinels);
+    CycleRecords& r = s.records;
+    if (s.options.residue != Residue::discard && residue.size() > 1) {
+        const double count = s.options.residue == Residue::half ? 0.5 : 1.0;
+        std::vector<double> ranges;
+        ranges.reserve(residue.size() - 1);
+        for (std::size_t j = 1; j < residue.size(); ++j) {
+            const Point &p = residue[j - 1], &q = residue[j];
+            const double range = std::fabs(q.value - p.value), mean = (p.value + q.value) * 0.5;
+            r.range.push_back(range);
+            r.mean.push_back(mean);
+            r.count.push_back(count);
+            r.start.push_back(p.index);
+            r.end.push_back(q.index);
+            r.start_value.push_back(p.value);
+            r.end_value.push_back(q.value);
+            ranges.push_back(range);
+            if (s.matrix.active()) s.matrix.add(range, mean, count);
+        }
+        if (s.sums.active()) s.sums.add(ranges, s.options.residue == Residue::full);
+    }
+    r.residue.clear();
+    r.residue_index.clear();
+    for (const Point& p : residue) {
+        r.residue.push_back(p.value);
+        r.residue_index.push_back(p.index);
+    }
+    s.finished = true;
+}
+
+bool RainflowCounter::finished() const noexcept { return state_->finished; }
+std::uint64_t RainflowCounter::samples() const noexcept { return state_->samples; }
+const CountOptions& RainflowCounter::options() const noexcept { return state_->options; }
+CycleRecords& RainflowCounter::records() noexcept { return state_->records; }
+std::span<const double> RainflowCounter::power_sums() { return state_->sums.sums(); }
+std::span<const double> RainflowCounter::matrix() const noexcept { return state_->matrix.counts; }
+
+double equivalent_load(double power_sum, double m, double neq) noexcept {
+    return power(power_sum / (2.0 * neq), 1.0 / m);
+}
+
+}  // namespace cyclewright
