@@ -5,6 +5,7 @@ from __future__ import annotations
 import glob
 import os
 import re
+import stat
 from collections.abc import Iterable
 
 from .model import ReportError
@@ -26,5 +27,18 @@ def expand_inputs(patterns: Iterable[str]) -> list[str]:
             key = os.path.realpath(path)
             if key not in seen:
                 seen.add(key)
+                refuse_special(path)
                 paths.append(path)
     return paths
+
+
+def refuse_special(path: str, option: str = "") -> None:
+    """Refuses a FIFO, device or socket, which could block a run forever or
+    never end; a missing file or a folder is left to the reader to name."""
+    try:
+        mode = os.stat(path).st_mode
+    except OSError:
+        return
+    if not (stat.S_ISREG(mode) or stat.S_ISDIR(mode)):
+        raise ReportError(f"{path}: is not a regular file (a FIFO, device or socket){option}; "
+                          "the report reads files only")

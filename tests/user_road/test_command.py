@@ -108,7 +108,7 @@ def test_pictures_of_degenerate_channels(cli, tmp_path, columns):
         [f"still.{c}.png" for c in columns] + ["single.one.png"])
 
 
-# command-line arguments -> the message of the usage error (exit status 2).
+# command-line arguments -> the message of the usage error (one line, exit status 1).
 USAGE_ERRORS = [
     (["--neq", "0"], "neq must be from 1 to 2**64 - 1, not 0"),
     (["--neq", "-5"], "neq must be from 1 to 2**64 - 1"),
@@ -129,6 +129,16 @@ USAGE_ERRORS = [
     (["--plot-format", "jpg"], "invalid choice"),
     (["--sample-rate", "0"], "the sample rate must be positive"),
     (["--jobs", "2", "--local-workers", "2"], "not allowed with argument"),
+    (["--neq", "1e999999999"], "neq must be from 1 to 2**64 - 1"),
+    (["--neq", "9" * 200], "a number of more than 100 characters"),
+    (["--channels", ""], "'' names no channel"),
+    (["--exclude", " , "], "names no channel"),
+    (["--skip-rows", "-1"], "--skip-rows must be from 0"),
+    (["--comment", "##"], "--comment must be a single character"),
+    (["--names", "a,,b"], "--names needs a name for every column"),
+    (["--encoding", "klingon"], "no encoding named 'klingon'"),
+    (["--t-start", "nan"], "a time must be finite"),
+    (["--plots"], "expected one argument"),
 ]
 
 
@@ -136,9 +146,9 @@ USAGE_ERRORS = [
 def test_usage_errors(report, capsys, args, message):
     with pytest.raises(SystemExit) as caught:
         report.cli.main([str(EXAMPLE_LOAD), *args])
-    assert caught.value.code == 2
+    assert caught.value.code == 1
     err = capsys.readouterr().err
-    assert err.startswith("usage: cyclewright-report") and message in err, err
+    assert err.startswith("cyclewright-report: error: ") and message in err and err.count("\n") == 1, err
 
 
 # --neq text -> cycles.
@@ -186,14 +196,17 @@ def test_picture_names_stay_distinct_and_inside_their_folder(cli, tmp_path):
         (tmp_path / run_dir).mkdir()
         (tmp_path / run_dir / "loads.csv").write_text(
             '"../../escape",a b,a_b,"über/Last"\n1,2,3,4\n2,1,4,3\n')
+    # A dot in a file or channel name must not make two pictures one.
+    (tmp_path / "a.b.csv").write_text("c\n1\n2\n")
+    (tmp_path / "a.csv").write_text("b.c\n1\n2\n")
     pictures = tmp_path / "pictures"
-    run = cli(tmp_path / "run1" / "loads.csv", tmp_path / "run2" / "loads.csv",
-              "--plots", pictures, "-m", "4")
+    run = cli(tmp_path / "run1" / "loads.csv", tmp_path / "run2" / "loads.csv", tmp_path / "a.b.csv",
+              tmp_path / "a.csv", "--plots", pictures, "-m", "4")
     assert run.code == 0, run.err
     assert sorted(os.listdir(pictures)) == sorted(
-        f"{run_dir}__loads.csv.{name}.png" for run_dir in ("run1", "run2")
-        for name in ("escape", "a_b-1", "a_b-2", "ber_Last"))
-    assert sorted(os.listdir(tmp_path)) == ["pictures", "run1", "run2"]
+        [f"{run_dir}__loads_csv.{name}.png" for run_dir in ("run1", "run2")
+         for name in ("escape", "a_b", "a_b-2", "ber_Last")] + ["a_b.c.png", "a.b_c.png"])
+    assert sorted(os.listdir(tmp_path)) == ["a.b.csv", "a.csv", "pictures", "run1", "run2"]
 
 
 def _files(tmp_path, count):

@@ -46,11 +46,8 @@ def _matches(name: str, patterns: Sequence[str]) -> bool:
 
 def load_indices(names: Sequence[str], options: Options, path: str, time: int | None) -> list[int]:
     """The columns analysed as loads, in the file's order: all but time,
-    narrowed by --channels and --exclude."""
-    for pattern in options.channels:
-        # A mistyped name would silently shrink the table.
-        if not any(fnmatch.fnmatchcase(name, pattern) for name in names):
-            raise ReportError(f"{path}: no channel matches {pattern!r} (--channels)")
+    narrowed by --channels and --exclude. A pattern may match nothing in
+    one file; the run checks that it matches in some file."""
     chosen = [j for j, name in enumerate(names)
               if j != time
               and (not options.channels or _matches(name, options.channels))

@@ -3,6 +3,7 @@ whose columns are the channels ('0', '1', ...). Never unpickled."""
 
 from __future__ import annotations
 
+import math
 from collections.abc import Callable
 
 import numpy as np
@@ -20,6 +21,8 @@ def _array_header(path: str) -> tuple[tuple[int, ...], np.dtype]:
                 shape, _, dtype = np.lib.format.read_array_header_1_0(f)
             else:
                 shape, _, dtype = np.lib.format.read_array_header_2_0(f)
+            start = f.tell()
+            data_bytes = f.seek(0, 2) - start
     except OSError as exc:
         raise ReportError(f"{path}: cannot read: {exc.strerror}") from None
     except ValueError as exc:
@@ -28,6 +31,10 @@ def _array_header(path: str) -> tuple[tuple[int, ...], np.dtype]:
         raise ReportError(
             f"{path}: a {len(shape)}-dimensional array; a load history is 1-D (one channel) "
             "or 2-D (one column per channel)")
+    claimed = math.prod(shape) * dtype.itemsize
+    if claimed > data_bytes:  # checked before np.load allocates what the header claims
+        raise ReportError(f"{path}: a damaged .npy file (its header claims {shape} samples, "
+                          f"{claimed} bytes, but {data_bytes} bytes follow it)")
     return shape, dtype
 
 

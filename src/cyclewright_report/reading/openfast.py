@@ -69,4 +69,4 @@ class OpenFastReader:
             unit = options.unit if options.unit is not None else (plain_unit(units[j]) if j < len(units) else None)
             channels.append(Channel(names[j], values, unit))
         duration = duration_of(data[:, time], path) if time is not None else None
-        return LoadHistory(channels, duration)
+        return LoadHistory(channels, duration, tuple(names))

@@ -179,6 +179,8 @@ class TextReader:
     """Text tables: the header is the names row and the units row."""
 
     def __init__(self, path: str, options: Options):
+        if options.delimiter is None:
+            options = dataclasses.replace(options, delimiter=",")
         self.path, self.options = path, options
 
     def header(self) -> Header:
