@@ -92,12 +92,13 @@ def _figure(means: np.ndarray, ranges: np.ndarray, *, title: str, unit: str | No
     from matplotlib.backends.backend_agg import FigureCanvasAgg
     from matplotlib.colors import LogNorm
     from matplotlib.figure import Figure
-    from matplotlib.ticker import LogLocator
+    from matplotlib.ticker import FuncFormatter, LogLocator
 
     figure = Figure(figsize=(11.0, 4.6), dpi=dpi)
     FigureCanvasAgg(figure)
     # Fixed margins: the constrained layout solver costs more than the drawing.
-    figure.subplots_adjust(left=0.075, right=0.98, bottom=0.12, top=0.84, wspace=0.22)
+    # The left ones leave room for tick labels of seven digits and their axis label.
+    figure.subplots_adjust(left=0.09, right=0.98, bottom=0.12, top=0.84, wspace=0.3)
     histogram_axes, spectrum_axes = figure.subplots(1, 2)
     figure.suptitle(f"{title}\n{ranges.size} half cycles, {HALF_CYCLE * ranges.size:g} cycles", fontsize=11)
 
@@ -106,7 +107,11 @@ def _figure(means: np.ndarray, ranges: np.ndarray, *, title: str, unit: str | No
         counts *= HALF_CYCLE
         mesh = histogram_axes.pcolormesh(range_edges, mean_edges, np.ma.masked_equal(counts.T, 0.0),
                                          cmap="viridis", norm=LogNorm(vmin=HALF_CYCLE, vmax=max(counts.max(), 1.0)))
-        figure.colorbar(mesh, ax=histogram_axes, label="cycles", pad=0.02).minorticks_off()
+        bar = figure.colorbar(mesh, ax=histogram_axes, label="cycles", pad=0.02)
+        bar.minorticks_off()
+        # 1-2-5 ticks in plain numbers: a sparse channel spans less than a decade.
+        bar.ax.yaxis.set_major_locator(LogLocator(subs=(1.0, 2.0, 5.0)))
+        bar.ax.yaxis.set_major_formatter(FuncFormatter(lambda value, _: f"{value:g}"))
         exceeded, levels = _spectrum(ranges)
         spectrum_axes.step(exceeded, levels, where="post", color="tab:blue", label="spectrum")
         spectrum_axes.set_xscale("log")
@@ -139,6 +144,12 @@ def _spectrum(ranges: np.ndarray) -> tuple[np.ndarray, np.ndarray]:
     return HALF_CYCLE * (picked + 1), descending[picked]
 
 
+def _count(n: int) -> str:
+    """10000000 -> '1e7', 2000000 -> '2e6', 1500 -> '1500'."""
+    mantissa, _, exponent = f"{n:.0e}".partition("e")
+    return f"{mantissa}e{int(exponent)}" if n >= 10**4 and float(f"{n:.0e}") == n else str(n)
+
+
 def _mark_loads(axes, loads: Sequence[tuple[float, float]], unit: str | None, neq: int | None) -> None:
     """A dashed line at each finite equivalent load, labelled in the legend
     with the cycles it stands for: a load at 1e7 cycles may lie far beyond a
@@ -150,5 +161,5 @@ def _mark_loads(axes, loads: Sequence[tuple[float, float]], unit: str | None, ne
             axes.axhline(load, color=colour, linestyle="--", linewidth=1.0,
                          label=f"DEL m={m:g}: {load:.5g}{suffix}")
     if loads:
-        title = f"DEL at neq = {neq:.3g} cycles" if neq is not None else None
+        title = f"DEL at neq = {_count(neq)} cycles" if neq is not None else None
         axes.legend(loc="upper right", fontsize=8, framealpha=0.85, title=title, title_fontsize=8)
