@@ -9,6 +9,7 @@ import stat
 from collections.abc import Iterable
 
 from .model import ReportError
+from .reading import same_file
 
 
 def expand_inputs(patterns: Iterable[str]) -> list[str]:
@@ -24,7 +25,7 @@ def expand_inputs(patterns: Iterable[str]) -> list[str]:
         else:
             matches = [pattern]
         for path in matches:
-            key = os.path.realpath(path)
+            key = same_file(path)  # a HAWC2 pair named by .sel and .dat counts once
             if key not in seen:
                 seen.add(key)
                 refuse_special(path)

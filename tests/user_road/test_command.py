@@ -169,7 +169,7 @@ def test_bad_file_stops_the_run_with_one_line(cli, tmp_path):
     table = tmp_path / "t.csv"
     run = cli(good, bad, "--no-plots", "--csv", table, "--jobs", "1")
     assert run.code == 1
-    assert run.err == f"cyclewright-report: error: {bad}: line 3, column 2 ('b'): 'oops' is not a number\n"
+    assert run.err == f"cyclewright-report: error: {bad}: line 3, column 2: 'oops' is not a number\n"
     assert run.out == "" and not table.exists()
 
 

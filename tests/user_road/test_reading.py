@@ -31,6 +31,16 @@ GOOD_CSV = [
     pytest.param("TIME,a\n(s),(kN)\n\n0,1\n1,2\n", {}, {"a": [1, 2]}, id="units-row"),
     pytest.param("RootMx1,RootMy1,TwrBsMx,date\n1,2,3,x\n", {"channels": ("Root*", "TwrBsMx"),
                  "exclude": ("*My*", "date")}, {"RootMx1": [1], "TwrBsMx": [3]}, id="channels-globs"),
+    pytest.param("a,a\n1,2\n", {}, {"a": [1], "a (column 2)": [2]}, id="repeated-name-made-distinct"),
+    pytest.param("a;b\n1;2\n", {}, {"a": [1], "b": [2]}, id="sniffed-semicolons"),
+    pytest.param("a\tb\n1\t2\n", {}, {"a": [1], "b": [2]}, id="sniffed-tabs"),
+    pytest.param("a  b\n 1 2\n", {}, {"a": [1], "b": [2]}, id="sniffed-whitespace"),
+    pytest.param("made by a tool\nrun 3\n# note\na,b\n# more\n1,2\n3,4 # why\n", {"skip_rows": 2, "comment": "#"},
+                 {"a": [1, 3], "b": [2, 4]}, id="preamble-and-comments"),
+    pytest.param("1,2\n3,4\n", {"names": ("a", "b")}, {"a": [1, 3], "b": [2, 4]}, id="names-without-header"),
+    pytest.param("a,b\r1,2\r3,4\r", {}, {"a": [1, 3], "b": [2, 4]}, id="cr-only"),
+    pytest.param('"' + "x" * 200_000 + '",b\r1,2\r', {}, {"x" * 200_000: [1], "b": [2]}, id="long-field-cr-only"),
+    pytest.param("t,a\n0,1\n1,2\n2,3\n3,4\n", {"t_start": 1.0, "t_end": 2.0}, {"a": [2, 3]}, id="window"),
 ]
 
 # text, options -> (units, duration in seconds) of the file.
@@ -41,6 +51,10 @@ UNITS_AND_TIME = [
     pytest.param("a,b\n-,m/s\n1,2\n", {"unit": "N"}, ["N", "N"], None, id="unit-overrides"),
     pytest.param("a,Time [s]\n1,0\n2,3\n", {}, [None], 6.0, id="time-with-its-unit"),
     pytest.param("time,a\n0,1\n", {}, [None], None, id="one-step-no-duration"),
+    pytest.param("Time [sec],a\n0,1\n2,2\n", {}, [None], 4.0, id="time-in-sec"),
+    pytest.param("a,T (s)\n1,0\n2,1\n", {}, [None], 2.0, id="t"),
+    pytest.param(b"TIME (s),a\n,(kN\xb7m)\n0,1\n1,2\n2,3\n", {"t_end": 1.0}, ["kN\u00b7m"], 2.0,
+                 id="latin1-units-window"),
 ]
 
 
@@ -48,7 +62,7 @@ UNITS_AND_TIME = [
 @pytest.mark.parametrize("suffix", [".csv", ".txt", ".dat"])
 def test_units_and_duration(report, tmp_path, text, options, units, duration, suffix):
     path = tmp_path / f"loads{suffix}"
-    path.write_text(text)
+    path.write_bytes(text if isinstance(text, bytes) else text.encode())
     history = report.read_load_history(str(path), report.Options(**options))
     assert [c.unit for c in history.channels] == units
     assert history.duration == duration
@@ -58,16 +72,15 @@ FOLDER = "<a folder>"
 BAD_CSV = [
     pytest.param(None, {}, r"no such file", id="missing"),
     pytest.param(FOLDER, {}, r"is a folder, not a file", id="folder"),
-    pytest.param("", {}, r"no header row", id="empty-file"),
-    pytest.param("\n\n", {}, r"no header row", id="blank-file"),
-    pytest.param("1,2\n3,4\n", {}, r"the first line holds numbers; it must name the channels",
-                 id="no-header"),
-    pytest.param("a,a\n1,2\n", {}, r"the channel name 'a' appears more than once", id="repeated-name"),
-    pytest.param("a,\n1,2\n", {}, r"column 2 has no name in the header row", id="unnamed"),
+    pytest.param("", {}, r"an empty file, not a text table", id="empty-file"),
+    pytest.param("\n\n", {}, r"no table: the file holds no line to read", id="blank-file"),
+    pytest.param("1,2\n3,4\n", {}, r"line 1: the first row holds numbers; it must name the columns "
+                 r"\(or give them: --names\)", id="no-header"),
+    pytest.param("a,\n1,2\n", {}, r"line 1, column 2: a column without a name", id="unnamed"),
     pytest.param("a,b\n", {}, r"channel 'a' is empty: no samples under the header", id="no-rows"),
-    pytest.param("a,b\n1,2\n3,x\n", {}, r"line 3, column 2 \('b'\): 'x' is not a number",
+    pytest.param("a,b\n1,2\n3,x\n", {}, r"line 3, column 2: 'x' is not a number",
                  id="not-a-number"),
-    pytest.param("a,b\n1,2\n3, \n", {}, r"line 3, column 2 \('b'\): an empty cell", id="empty-cell"),
+    pytest.param("a,b\n1,2\n3, \n", {}, r"line 3, column 2: an empty cell", id="empty-cell"),
     pytest.param("a,b\n1,2\n\n3,4,5\n", {}, r"line 4: 3 cells, but the header names 2 channels",
                  id="ragged-row"),
     pytest.param("a,b\n1,2\n3,inf\n", {}, r"line 3, column 2 \('b'\): non-finite sample 'inf'$",
@@ -80,14 +93,18 @@ BAD_CSV = [
                  id="allow-nan-keeps-refusing-infinity"),
     pytest.param("a,b\n1,nan\n2,NaN\n", {"allow_nan": True}, r"channel 'b' holds only NaN samples",
                  id="only-nan"),
-    pytest.param(b"a,b\n1,\xff\n", {}, r"not a UTF-8 text file", id="not-utf8"),
-    pytest.param("a;b\n1;2\n", {}, r"line 2, column 1 \('a;b'\): '1;2' is not a number "
-                 r"\(the header holds ';': try --delimiter ';'\)", id="delimiter-hint"),
-    pytest.param("a\tb\n1\t2\n", {}, r"try --delimiter '\\t'", id="tab-hint"),
+    pytest.param(b"a,b\n1,\xff\n", {}, r"line 2, column 2: '\xff' is not a number", id="not-a-latin1-number"),
+    pytest.param("a;b\n1;2\n", {"delimiter": ","}, r"line 2, column 1: '1;2' is not a number", id="delimiter-given"),
+    pytest.param("# a\nx\n1\n", {"skip_rows": 3}, r"no table", id="skip-all"),
+    pytest.param("a,b\n1,2\n", {"t_start": 0.0}, r"no time column, so no --t-start", id="window-without-time"),
+    pytest.param("t,a\n0,1\n1,2\n", {"t_start": 5.0}, r"no sample between --t-start and --t-end "
+                 r"\(its time runs from 0 to 1 s\)", id="window-empty"),
+    pytest.param("a;b\n1,5;2\n", {"delimiter": ",", "decimal": ","}, r"separated by ',', the decimal mark",
+                 id="decimal-is-delimiter"),
     pytest.param("a,b\n1,2\n", {"exclude": ("*",)}, r"no channel left to analyse", id="all-excluded"),
-    pytest.param("a,b\n1,2\n", {"time_column": "t"}, r"no column named 't' \(--time-column\)",
+    pytest.param("a,b\n1,2\n", {"time_column": "t"}, r"no column named 't' to take as time \(--time-column\)",
                  id="no-time-column"),
-    pytest.param("time,Time,a\n1,2,3\n", {}, r"2 columns are named time", id="two-times"),
+    pytest.param("time,Time,a\n1,2,3\n", {}, r"2 columns may hold time \('time', 'Time'\); name the one to use \(--time-column\)", id="two-times"),
     pytest.param("time,a\n1,2\n1,3\n", {}, r"the time column does not increase", id="time-stands"),
 ]
 

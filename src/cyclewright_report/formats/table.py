@@ -7,6 +7,7 @@ the other text formats share (HAWC2 ASCII, FAST text output)."""
 
 from __future__ import annotations
 
+import dataclasses
 import io
 import os
 import re
@@ -229,22 +230,20 @@ def parse_numbers(path: str, *, start: int, line: int, width: int, sep: str = WH
     return data
 
 
-def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
-               comment: str | None = None, names: Sequence[str] | None = None,
-               encoding: str | None = None, decimal: str = ".",
-               ) -> tuple[tuple[str, ...], tuple[str | None, ...], np.ndarray]:
-    """(names, units, data) of a text table: after `skip_rows` lines, a row
-    naming the columns (unless `names` are given for a table without one),
-    an optional units row (a row with no number in it: 's', '(kN)',
-    '[kNm]'; a unit is None where there is none), then one row of numbers
-    per time step, as a float64 array with one contiguous column per name.
-    Lines end in LF, CR LF or CR alone.
+@dataclasses.dataclass(frozen=True)
+class Layout:
+    """Where a text table's numbers are and how its cells are split."""
+    names: tuple[str, ...]  # made distinct (unique_names)
+    units: tuple[str | None, ...]
+    sep: str  # the delimiter, given or found
+    start: int  # byte where the numbers start
+    line: int  # its line number, counting from 1
 
-    `delimiter` is ',', ';', '\\t', any other single character or WHITESPACE
-    (runs of blanks); None finds it from the first row (`sniff_delimiter`).
-    Lines starting with `comment` are skipped and the rest of a line after
-    it ignored. Header lines are read in `encoding`, by default UTF-8 or
-    else Latin-1. Repeated names are made distinct (`unique_names`)."""
+
+def table_layout(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
+                 comment: str | None = None, names: Sequence[str] | None = None,
+                 encoding: str | None = None, decimal: str = ".") -> Layout:
+    """The header of a text table, read_table's options: from its first lines alone."""
     expect(path, TEXT, "a text table")
     with open(path, "rb") as f:
         lines = iter_lines(f, max_line=MAX_HEADER_LINE)
@@ -271,7 +270,8 @@ def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
             else:
                 found = [cell.strip() for cell in split_cells(text, sep)]
                 if all(is_number(cell, decimal) for cell in found):
-                    raise FormatError(path, "the first row holds numbers; it must name the columns", number)
+                    raise FormatError(path, "the first row holds numbers; it must name the columns "
+                                      "(or give them: --names)", number)
                 for column, name in enumerate(found, 1):
                     if not name:
                         raise FormatError(path, "a column without a name in the header row", number, column)
@@ -293,7 +293,27 @@ def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
             if isinstance(exc, FormatError):
                 raise
             raise FormatError(path, str(exc)) from None
-    data = parse_numbers(path, start=start, line=line, width=len(found), sep=sep,
-                         decimal=decimal, comment=comment)
-    return unique_names(found), tuple(units), data
+    return Layout(unique_names(found), tuple(units), sep, start, line)
 
+
+def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
+               comment: str | None = None, names: Sequence[str] | None = None,
+               encoding: str | None = None, decimal: str = ".",
+               ) -> tuple[tuple[str, ...], tuple[str | None, ...], np.ndarray]:
+    """(names, units, data) of a text table: after `skip_rows` lines, a row
+    naming the columns (unless `names` are given for a table without one),
+    an optional units row (a row with no number in it: 's', '(kN)',
+    '[kNm]'; a unit is None where there is none), then one row of numbers
+    per time step, as a float64 array with one contiguous column per name.
+    Lines end in LF, CR LF or CR alone.
+
+    `delimiter` is ',', ';', '\\t', any other single character or WHITESPACE
+    (runs of blanks); None finds it from the first row (`sniff_delimiter`).
+    Lines starting with `comment` are skipped and the rest of a line after
+    it ignored. Header lines are read in `encoding`, by default UTF-8 or
+    else Latin-1. Repeated names are made distinct (`unique_names`)."""
+    layout = table_layout(path, delimiter=delimiter, skip_rows=skip_rows, comment=comment,
+                          names=names, encoding=encoding, decimal=decimal)
+    data = parse_numbers(path, start=layout.start, line=layout.line, width=len(layout.names),
+                         sep=layout.sep, decimal=decimal, comment=comment)
+    return layout.names, layout.units, data

@@ -9,7 +9,7 @@ from collections.abc import Callable
 import numpy as np
 
 from ..model import Channel, LoadHistory, Options, ReportError
-from .columns import check_samples, load_indices, only_nan, open_checked
+from .columns import check_samples, check_window, load_indices, only_nan, open_checked
 from .reader import Header
 
 
@@ -48,6 +48,7 @@ class NpyReader:
         shape, dtype = _array_header(self.path)
         if len(shape) == 2 and shape[1] == 0:
             raise ReportError(f"{self.path}: the array has no columns, so no channels")
+        check_window(self.path, False, self.options)
         names = ["0"] if len(shape) == 1 else [str(j) for j in range(shape[1])]
         loads = load_indices(names, self.options, self.path, None)
         return Header(names, [None] * len(names), None, loads, False, rows=shape[0], layout=dtype)
@@ -81,4 +82,4 @@ class NpyReader:
             if np.isnan(values).all():
                 raise only_nan(path, str(j))
             channels.append(Channel(str(j), values, options.unit))
-        return LoadHistory(channels, None)
+        return LoadHistory(channels, None, tuple(header.names or ()))
