@@ -55,6 +55,10 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
     except MemoryError:
         raise ReportError(f"{path}: not enough memory to read it") from None
     channels = history.channels
+    if options.plot_dir is not None and options.run_id is None:
+        # Called alone: the folder is made here. A run of the command has made
+        # it, and a worker that does not see it must fail, not make its own.
+        os.makedirs(options.plot_dir, exist_ok=True)
     names = naming.picture_names(prefix or naming.default_prefix(path), [c.name for c in channels],
                                  options.plot_format)
     rows: list[Row] = []

@@ -272,7 +272,11 @@ class Outputs:
         return [table.target for table in self.tables]
 
     def commit(self) -> None:
-        self.staged.commit()
+        try:
+            self.staged.commit()
+        except OSError as exc:
+            raise ReportError(f"{exc.filename or 'an output'}: cannot put it in place: "
+                              f"{exc.strerror or exc}; nothing written") from None
 
     def discard(self) -> None:
         """Takes back every temporary and an empty folder the run made."""

@@ -6,6 +6,11 @@ from __future__ import annotations
 import json
 import math
 import os
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -253,3 +258,46 @@ def test_json_of_an_overflowing_load(cli, tmp_path):
     text = document.read_text()
     assert "Infinity" not in text and json.loads(text)["rows"][0]["eq_load"] is None
     assert math.isinf(cyclewright.eq_load_python(np.array([-1e300, 1e300, -1e300]), 12.0, 1, True))
+
+
+def _children(pid):
+    found = set()
+    for task in Path(f"/proc/{pid}/task").glob("*/children"):
+        found |= {int(c) for c in task.read_text().split()}
+    return found
+
+
+def _alive(pid):
+    try:
+        return Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc")
+@pytest.mark.parametrize("stop", [signal.SIGTERM, signal.SIGKILL], ids=["SIGTERM", "SIGKILL"])
+def test_a_stopped_run_leaves_no_worker_behind(tmp_path, stop):
+    pytest.importorskip("matplotlib")
+    paths = []
+    for k in range(4):  # long enough that the workers are busy when the signal comes
+        paths.append(tmp_path / f"long{k}.npy")
+        np.save(paths[-1], np.cumsum(np.random.default_rng(k).normal(size=(3_000_000, 1)), axis=0))
+    env = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}
+    process = subprocess.Popen([sys.executable, "-m", "cyclewright_report", *paths, "--jobs", "2",
+                                "--plots", tmp_path / "p", "--csv", tmp_path / "t.csv"],
+                               env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 60
+    while len(_children(process.pid)) < 2 and time.monotonic() < deadline:
+        time.sleep(0.1)
+    time.sleep(3.0)  # the workers at work
+    workers = _children(process.pid)
+    assert process.poll() is None and len(workers) >= 2
+    process.send_signal(stop)
+    _, err = process.communicate(timeout=60)
+    deadline = time.monotonic() + 10
+    while any(_alive(w) for w in workers) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    assert not any(_alive(w) for w in workers)
+    if stop == signal.SIGTERM:
+        assert (process.returncode, err) == (143, "cyclewright-report: terminated; nothing written\n")
+        assert sorted(os.listdir(tmp_path)) == sorted(p.name for p in paths)
