@@ -5,10 +5,13 @@ it refuses."""
 
 from __future__ import annotations
 
+import csv
 import io
 import math
 import os
 import re
+import time
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -224,3 +227,63 @@ def test_npy_objects_are_never_unpickled(report, tmp_path):
     with pytest.raises(report.ReportError, match=r"samples of type object; a load history holds real numbers"):
         report.read_load_history(str(path))
     assert not os.path.exists(marker)
+
+
+FORMATS = Path(__file__).parent / "data" / "formats"
+V6 = b"\n FAST v6\n\nTime\tRootMyb1\n(s)\t(kN\xb7m)\n0.0\t1.0\n0.5\t3.0\n1.0\t2.0\n\nThis output file was closed.\n"
+
+
+# inputs (in data/formats; v6.out: V6) -> the files of the table, its first channel and unit, duration.
+SIMULATOR_RUNS = [
+    (["Hawc2bin.sel", "Hawc2bin.dat"], "Hawc2bin.sel", 1, "Time"),  # a pair named twice counts once
+    (["Hawc2ascii.dat"], "Hawc2ascii.dat", 1, "Time"),
+    (["FASTOut_Hydro.out"], "FASTOut_Hydro.out", 1, "Time"),  # a closing line after the numbers
+    (["v6.out"], "v6.out", 1, "Time"),  # Latin-1 units
+    (["wind3.hdf5"], "wind3.hdf5", 0, None),  # time beside the channels
+    (["flex/test.int"], "flex/test.int", 0, None),
+]
+
+
+@pytest.mark.parametrize("inputs, shown, first, time", SIMULATOR_RUNS, ids=[r[1] for r in SIMULATOR_RUNS])
+def test_simulator_files(report, cli, tmp_path, inputs, shown, first, time):
+    if shown.endswith(".hdf5"):
+        pytest.importorskip("h5py")
+    (tmp_path / "v6.out").write_bytes(V6)
+    paths = [tmp_path / "v6.out" if name == "v6.out" else FORMATS / name for name in inputs]
+    run = cli(*paths, "--csv", tmp_path / "t.csv", "-m", "4")
+    assert run.code == 0, run.err
+    rows = list(csv.DictReader(open(tmp_path / "t.csv")))
+    assert {r["file"] for r in rows} == {str(paths[0])} and all(r["duration"] for r in rows)
+    header = report.read_header(str(paths[0]))
+    assert header.loads[0] == first and (time is None or header.names[header.time] == time)
+    assert rows[0]["channel"] == header.names[first]
+    assert shown != "v6.out" or rows[0]["unit"] == "kN\u00b7m"
+
+
+# file bytes, name -> the one line (after the path) that refuses them, in well under a second.
+MISNAMED = [
+    (b"Time,a\n0,1\n", "x.outb", "a text file, not an OpenFAST binary output file"),
+    ((FORMATS / "5MW_Land_BD_DLL_WTurb_fid04.outb").read_bytes(), "x.out",
+     "an OpenFAST binary output file, not FAST text output (read with pip install 'cyclewright[openfast]')"),
+    ((FORMATS / "wind3.hdf5").read_bytes(), "x.csv", "an HDF5 file, not a text table"),
+    (bytes(range(256)) * 64, "x.bin", "a binary file, not a text table; read are text tables"),
+]
+
+
+@pytest.mark.parametrize("data, name, message", MISNAMED, ids=[m[1] for m in MISNAMED])
+def test_misnamed_files_fail_at_once(cli, tmp_path, data, name, message):
+    (tmp_path / name).write_bytes(data)
+    start = time.monotonic()
+    run = cli(tmp_path / name)
+    assert time.monotonic() - start < 1.0
+    assert run.code == 1 and run.err.startswith(f"cyclewright-report: error: {tmp_path / name}: {message}")
+    assert run.err.count("\n") == 1
+
+
+def test_npy_header_is_checked_against_the_file_size(report, tmp_path):
+    path = tmp_path / "claims.npy"
+    header = "{'descr': '<f8', 'fortran_order': False, 'shape': (2, 1000000000), }"
+    path.write_bytes(b"\x93NUMPY\x01\x00" + (len(header) + 1).to_bytes(2, "little") + header.encode() + b"\n" + bytes(100))
+    with pytest.raises(report.ReportError, match=r"a damaged .npy file \(its header claims \(2, 1000000000\) "
+                                                 r"samples, 16000000000 bytes, but 100 bytes follow it\)"):
+        report.read_load_history(str(path))
