@@ -39,9 +39,10 @@ come out too low. The tables say how many samples each channel lost
 Inputs: text tables under any extension (a header row naming the channels,
 an optional units row right after it, one row per time step; the delimiter
 found per file unless --delimiter is given; any line end), .npy arrays (1-D,
-or 2-D with one column per channel) and OpenFAST output (.out, .outb;
-pip install 'cyclewright[openfast]'). FIFOs and devices are refused as
-inputs. A column named time, Time [s], Time [sec], Time (s) or t (any case),
+or 2-D with one column per channel), FAST and OpenFAST text output (.out),
+HAWC2 results (.sel + .dat), gtsdf (.hdf5; pip install 'cyclewright[hawc2]'),
+FLEX (.int) and OpenFAST binary output (.outb; pip install
+'cyclewright[openfast]'). FIFOs and devices are refused as inputs. A column named time, Time [s], Time [sec], Time (s) or t (any case),
 or the one --time-column names, is not a load: its seconds give the file's
 duration, and --t-start/--t-end keep the samples within those seconds.
 
@@ -184,8 +185,9 @@ def build_parser() -> argparse.ArgumentParser:
     parser = Parser(prog=PROG, description=DESCRIPTION,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("inputs", nargs="+", metavar="LOADS",
-                        help="load histories: text tables, .npy, OpenFAST .out/.outb; "
-                             "glob patterns allowed ('runs/**/*.csv')")
+                        help="load histories: text tables, .npy, FAST .out, HAWC2 .sel/.dat, "
+                             "gtsdf .hdf5, FLEX .int, OpenFAST .outb; glob patterns allowed "
+                             "('runs/**/*.csv')")
     counting = parser.add_argument_group("counting")
     counting.add_argument("-m", "--exponents", type=parse_exponents, default=DEFAULT_EXPONENTS,
                           metavar="M,M,...", help="Wöhler exponents (default 3,4,5,8,10,12)")
@@ -210,7 +212,8 @@ def build_parser() -> argparse.ArgumentParser:
     reading.add_argument("--skip-rows", type=parse_skip, default=0, metavar="N",
                          help="lines of text tables to skip before the header row (a preamble)")
     reading.add_argument("--comment", type=parse_comment, metavar="CHAR",
-                         help="skip the lines of text tables that start with CHAR ('#')")
+                         help="skip the lines of text tables that start with CHAR ('#'), "
+                              "and the rest of a line after it")
     reading.add_argument("--names", type=parse_names, metavar="A,B,...",
                          help="the column names of text tables without a header row")
     reading.add_argument("--encoding", type=parse_encoding,
