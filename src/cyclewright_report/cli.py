@@ -6,6 +6,7 @@ from __future__ import annotations
 import argparse
 import contextlib
 import decimal
+import io
 import math
 import signal
 import sys
@@ -314,7 +315,8 @@ def _terminate_as_interrupt():
 
 def main(argv: Sequence[str] | None = None, out: TextIO | None = None,
          err: TextIO | None = None) -> int:
-    out = out if out is not None else sys.stdout
+    # A standard output closed from the start (>&-) is None: the table goes nowhere.
+    out = out if out is not None else (sys.stdout or io.StringIO())
     err = err if err is not None else sys.stderr
     args = build_parser().parse_args(argv)
     try:

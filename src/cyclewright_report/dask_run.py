@@ -21,7 +21,7 @@ from .progress import Progress, Tally, channel_counts
 from .reading import Header
 
 DASK_HINT = "running on a Dask cluster needs pip install 'cyclewright[dask]'"
-CONNECT_SECONDS = 10
+CONNECT_SECONDS = 5  # the command fails within 10 s in all, its start included
 
 
 def _as_given(result: FileResult | FileFailure, path: str) -> FileResult | FileFailure:
