@@ -22,7 +22,7 @@ def main(argv: list[str]) -> int:
     # A header row, a units row, then time and one column per channel.
     table = np.loadtxt(path, delimiter=",", skiprows=2, ndmin=2)
     names = Path(path).read_text().splitlines()[0].split(",")
-    for name, column in zip(names[1:], table[:, 1:].T):
+    for name, column in zip(names[1:], table[:, 1:].T, strict=True):
         x = np.ascontiguousarray(column)
         # Flat tops: merge each run of equal samples, or they add no cycle.
         x = x[np.r_[True, np.diff(x) != 0]]

@@ -52,8 +52,8 @@ def main() -> None:
         theirs = np.histogram2d(c.range, c.mean, bins, weights=c.count)[0]
         assert np.array_equal(mine, theirs), "the two matrices differ"
         best = best_in_turns({
-            "rainflow_matrix": lambda: rainflow_matrix(c, bins),
-            "np.histogram2d": lambda: np.histogram2d(c.range, c.mean, bins, weights=c.count),
+            "rainflow_matrix": lambda bins=bins: rainflow_matrix(c, bins),
+            "np.histogram2d": lambda bins=bins: np.histogram2d(c.range, c.mean, bins, weights=c.count),
         }, args.rounds)
         ratio = best["rainflow_matrix"] / best["np.histogram2d"]
         print(f"{args.cycles} cycles, {args.bins}x{args.bins} {label}: rainflow_matrix "

@@ -96,7 +96,7 @@ def measure_size(n: int, with_peers: dict, peer_limit: int) -> dict:
         "eq_load_python": lambda: cyclewright.eq_load_python(x, M, NEQ, True),
         "eq_load_max_half_cycle_closed_python":
             lambda: cyclewright.eq_load_max_half_cycle_closed_python(x, M, NEQ, True),
-        "list_from_numpy_arrays": lambda: list(zip(means.tolist(), ranges.tolist())),
+        "list_from_numpy_arrays": lambda: list(zip(means.tolist(), ranges.tolist(), strict=False)),
         "halfcycles": lambda: cyclewright.halfcycles(x, True),
     }, budget=3.0)
     for name, fn in with_peers.items():

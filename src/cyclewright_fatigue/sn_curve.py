@@ -84,7 +84,7 @@ class SNCurve:
             raise ValueError(f"log10_a must be finite, got {logs}")
         if not all(math.isfinite(s) and s > 0.0 for s in knee_stresses):
             raise ValueError(f"knees must be finite stresses above zero, got {knee_stresses}")
-        if any(lower >= upper for upper, lower in zip(knee_stresses, knee_stresses[1:])):
+        if any(lower >= upper for upper, lower in zip(knee_stresses, knee_stresses[1:], strict=False)):
             raise ValueError(f"knees must be in descending order, got {knee_stresses}")
         for i, stress in enumerate(knee_stresses):
             above = _log10_life(logs[i], slopes[i], stress)

@@ -63,7 +63,8 @@ std::span<const Kernels> runnable_builds() noexcept;
 // The fastest of them, chosen at the first call.
 const Kernels& kernels() noexcept;
 
-// The public functions (cyclewright/cycles.hpp) run by the given table.
+// The public functions (cyclewright/cycles.hpp, defined in cycles.cpp) run by
+// the given table.
 std::vector<double> get_peaktrough(const Kernels& build, std::span<const double> signal);
 std::vector<HalfCycle> get_halfcycles(const Kernels& build, std::span<const double> peaktrough, bool half);
 double eq_load(const Kernels& build, std::span<const double> signal, double m, std::uint64_t neq, bool half);

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "reproduced.hpp"
+
 namespace cyclewright {
 
 namespace text = reproduced;
@@ -207,13 +209,6 @@ std::uint64_t to_uint64(PyObject* object) {
 bool to_bool(PyObject* object) {
     if (Py_IS_TYPE(object, &PyBool_Type)) return object == Py_True;
     return to_bool_slow(object);
-}
-
-PyReadonlyArray convert_signal(PyObject* object) {
-    if (!numpy::is_array(object) || !numpy::has_float64_dtype(object)) {
-        throw conversion_failure(object, text::kSignalTarget);
-    }
-    return PyReadonlyArray::acquire(OwnedRef::borrow(object));
 }
 
 }  // namespace cyclewright

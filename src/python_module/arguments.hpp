@@ -10,7 +10,6 @@
 
 #include "errors.hpp"
 #include "python.hpp"
-#include "view_registry.hpp"
 
 namespace cyclewright {
 
@@ -25,8 +24,9 @@ struct FunctionDescription {
 };
 
 // Fills `slots` (one per parameter) with borrowed references to the
-// arguments, or throws the binding's `TypeError`. Allocates nothing and takes
-// no reference when it succeeds.
+// arguments, or throws the binding's `TypeError`. When it succeeds it takes
+// no reference and allocates nothing but, at the first use of a keyword name
+// that is not ASCII, the UTF-8 form the interpreter then keeps with the name.
 void extract_arguments_fastcall(const FunctionDescription& description, PyObject* const* args,
                                 Py_ssize_t nargs, PyObject* kwnames,
                                 std::span<PyObject*> slots);
@@ -62,9 +62,6 @@ std::uint64_t to_uint64(PyObject* object);
 // `half`: a bool, or a NumPy boolean scalar. Integers are refused.
 bool to_bool(PyObject* object);
 
-// `signal`: an ndarray (or subclass) whose data type is equivalent to
-// float64, registered as a read-only view. Throws PythonError (a `TypeError`
-// for anything else) or InternalFailure.
-[[nodiscard]] PyReadonlyArray convert_signal(PyObject* object);
+// `signal`: convert_signal (signal.hpp).
 
 }  // namespace cyclewright

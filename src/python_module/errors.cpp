@@ -5,6 +5,7 @@
 #include <new>
 
 #include "cyclewright/signal_error.hpp"
+#include "process_state.hpp"
 #include "reproduced.hpp"
 
 namespace cyclewright {
@@ -15,31 +16,28 @@ namespace text = reproduced;
 
 namespace {
 
-// Created the first time one is raised, then kept for the process. Only ever
-// touched with the interpreter lock held.
-PyObject* panic_exception_type = nullptr;
-
-// The type, created on first use; null with an exception set if CPython
-// refuses to make it.
-PyObject* get_panic_exception_type() noexcept {
-    if (panic_exception_type != nullptr) return panic_exception_type;
+// The type, created on first use (process_state.hpp); null with an exception
+// set if CPython refuses to make it.
+PyObject* panic_exception_type() noexcept {
+    PyObject*& known = process_state.panic_exception_type;
+    if (known != nullptr) return known;
     PyObject* created = PyErr_NewExceptionWithDoc(text::kPanicTypeName, text::kPanicTypeDoc,
                                                   PyExc_BaseException, nullptr);
     if (created == nullptr) return nullptr;
     // Making the type may run Python code; keep whichever was stored first.
-    if (panic_exception_type == nullptr) {
-        panic_exception_type = created;
+    if (known == nullptr) {
+        known = created;
     } else {
         Py_DECREF(created);
     }
-    return panic_exception_type;
+    return known;
 }
 
 // Whether the exception's type is exactly this module's PanicException.
 // Before the type exists no instance of it can exist either.
 bool is_panic_exception(PyObject* exception) noexcept {
-    return panic_exception_type != nullptr &&
-           py::as_object(Py_TYPE(exception)) == panic_exception_type;
+    PyObject* type = process_state.panic_exception_type;
+    return type != nullptr && py::as_object(Py_TYPE(exception)) == type;
 }
 
 // Prints the notice and the exception with its traceback to standard error,
@@ -66,7 +64,7 @@ bool is_panic_exception(PyObject* exception) noexcept {
 // The PanicException error whose message is `message`, unchanged. If the
 // type cannot be made, the error that prevented it.
 [[nodiscard, gnu::cold, gnu::noinline]] PythonError from_panic_payload(const std::string& message) {
-    PyObject* type = get_panic_exception_type();
+    PyObject* type = panic_exception_type();
     if (type == nullptr) return PythonError::fetch();
     OwnedRef payload = OwnedRef::steal(
         PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
@@ -236,43 +234,6 @@ std::string describe_python_error(PythonError error) {
 void fail(std::string message, std::source_location where) {
     throw InternalFailure(std::move(message), where);
 }
-
-// ---- Results --------------------------------------------------------------
-
-namespace {
-
-// The pending error goes to standard error (which clears it); the call ends
-// as an internal failure.
-[[noreturn, gnu::cold, gnu::noinline]] void python_api_call_failed(
-    std::source_location where = std::source_location::current()) {
-    PyErr_Print();
-    fail(text::kApiCallFailed, where);
-}
-
-// Owns a new result object; null ends the call as above.
-OwnedRef result_or_fail(PyObject* object,
-                        std::source_location where = std::source_location::current()) {
-    if (object == nullptr) python_api_call_failed(where);
-    return OwnedRef::steal(object);
-}
-
-}  // namespace
-
-PyObject* half_cycle_list(std::span<const HalfCycle> cycles) {
-    OwnedRef list = result_or_fail(PyList_New(static_cast<Py_ssize_t>(cycles.size())));
-    Py_ssize_t index = 0;
-    for (const HalfCycle& cycle : cycles) {
-        OwnedRef mean = result_or_fail(PyFloat_FromDouble(cycle.mean));
-        OwnedRef range = result_or_fail(PyFloat_FromDouble(cycle.range));
-        OwnedRef pair = result_or_fail(PyTuple_New(2));
-        PyTuple_SET_ITEM(pair.get(), 0, mean.release());
-        PyTuple_SET_ITEM(pair.get(), 1, range.release());
-        PyList_SET_ITEM(list.get(), index++, pair.release());
-    }
-    return list.release();
-}
-
-PyObject* new_float(double value) { return result_or_fail(PyFloat_FromDouble(value)).release(); }
 
 // ---- The boundary ---------------------------------------------------------
 

@@ -11,11 +11,9 @@
 
 #include <exception>
 #include <source_location>
-#include <span>
 #include <string>
 #include <utility>
 
-#include "cyclewright/half_cycle.hpp"
 #include "python.hpp"
 
 namespace cyclewright {
@@ -104,16 +102,6 @@ public:
 private:
     std::string message_;
 };
-
-// ---- Results ----------------------------------------------------------------
-// A result object that cannot be made ends the call as an internal failure,
-// "Python API call failed", after printing the Python error.
-
-// A new list of (mean, range) float 2-tuples, one per half cycle, in order.
-PyObject* half_cycle_list(std::span<const HalfCycle> cycles);
-
-// A new float.
-PyObject* new_float(double value);
 
 // ---- The boundary -------------------------------------------------------------
 

@@ -1,10 +1,10 @@
 // The module object: its three functions, each along the road of a call
-// (bind and convert the arguments, copy the samples, count, convert the
-// result), its single-phase definition, the initialisation entry point and
-// the module-level state of the process.
+// (bind and convert the arguments, copy the samples, count, build the
+// result), its single-phase definition and the initialisation entry point.
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <source_location>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -12,15 +12,52 @@
 #include "arguments.hpp"
 #include "cyclewright/cycles.hpp"
 #include "errors.hpp"
+#include "process_state.hpp"
 #include "python.hpp"
 #include "reproduced.hpp"
-#include "view_registry.hpp"
+#include "signal.hpp"
 
 namespace cyclewright {
 
 namespace text = reproduced;
 
 namespace {
+
+// ---- The results ----------------------------------------------------------------
+// A result object that cannot be made ends the call as an internal failure,
+// "Python API call failed", after printing the Python error.
+
+// The pending error goes to standard error (which clears it); the call ends
+// as an internal failure.
+[[noreturn, gnu::cold, gnu::noinline]] void python_api_call_failed(
+    std::source_location where = std::source_location::current()) {
+    PyErr_Print();
+    fail(text::kApiCallFailed, where);
+}
+
+// Owns a new result object; null ends the call as above.
+OwnedRef result_or_fail(PyObject* object, std::source_location where = std::source_location::current()) {
+    if (object == nullptr) python_api_call_failed(where);
+    return OwnedRef::steal(object);
+}
+
+// A new list of (mean, range) float 2-tuples, one per half cycle, in order.
+PyObject* half_cycle_list(std::span<const HalfCycle> cycles) {
+    OwnedRef list = result_or_fail(PyList_New(static_cast<Py_ssize_t>(cycles.size())));
+    Py_ssize_t index = 0;
+    for (const HalfCycle& cycle : cycles) {
+        OwnedRef mean = result_or_fail(PyFloat_FromDouble(cycle.mean));
+        OwnedRef range = result_or_fail(PyFloat_FromDouble(cycle.range));
+        OwnedRef pair = result_or_fail(PyTuple_New(2));
+        PyTuple_SET_ITEM(pair.get(), 0, mean.release());
+        PyTuple_SET_ITEM(pair.get(), 1, range.release());
+        PyList_SET_ITEM(list.get(), index++, pair.release());
+    }
+    return list.release();
+}
+
+// A new float; NaN and infinities pass unchanged.
+PyObject* new_float(double value) { return result_or_fail(PyFloat_FromDouble(value)).release(); }
 
 // ---- The functions ------------------------------------------------------------
 
@@ -71,7 +108,6 @@ PyObject* equivalent_load(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         load = Compute(samples.samples(), m, neq, half);
     }
     signal.release();
-    // NaN and infinities pass unchanged.
     return new_float(load);
 }
 
@@ -106,17 +142,6 @@ PyModuleDef module_definition = {
     nullptr,            // m_free
 };
 
-struct ModuleInitState {
-    // Identifier of the first interpreter that initialised the module; -1
-    // before. Never reset.
-    std::atomic<std::int64_t> interpreter{-1};
-    // Filled at most once and never cleared; a non-null value is the
-    // once-flag. Written only with the interpreter lock held.
-    PyObject* module = nullptr;
-};
-
-ModuleInitState init_state;
-
 [[noreturn, gnu::cold, gnu::noinline]] void throw_subinterpreter_error() {
     PyErr_SetString(PyExc_ImportError, text::kSubinterpreter);
     throw_pending_error();
@@ -126,14 +151,14 @@ void claim_interpreter() {
     const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1) throw_pending_error();
     std::int64_t expected = -1;
-    if (!init_state.interpreter.compare_exchange_strong(expected, id) && expected != id) {
+    if (!process_state.interpreter.compare_exchange_strong(expected, id) && expected != id) {
         throw_subinterpreter_error();
     }
 }
 
 // The interned "__name__", made once.
 PyObject* name_attribute() {
-    static PyObject* name = nullptr;
+    PyObject*& name = process_state.name_string;
     if (name == nullptr) name = owned_or_raise(PyUnicode_InternFromString("__name__")).release();
     return name;
 }
@@ -171,13 +196,16 @@ void add_function(PyObject* module, PyMethodDef& definition) {
 
 PyObject* initialise() {
     claim_interpreter();
-    if (init_state.module != nullptr) return Py_NewRef(init_state.module);
+    PyObject*& kept = process_state.module;
+    if (kept != nullptr) return Py_NewRef(kept);
 
     OwnedRef module = owned_or_raise(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
     for (PyMethodDef& definition : methods) add_function(module.get(), definition);
 
-    if (init_state.module == nullptr) init_state.module = module.release();
-    return Py_NewRef(init_state.module);
+    // Adding the functions may run Python code that imported the module
+    // meanwhile; keep the first module made.
+    if (kept == nullptr) kept = module.release();
+    return Py_NewRef(kept);
 }
 
 }  // namespace

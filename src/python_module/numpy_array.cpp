@@ -1,13 +1,9 @@
 #include "numpy_array.hpp"
 
 #include <atomic>
-#include <cstring>
-#include <source_location>
+#include <cstddef>
 #include <string>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <utility>
 
 #include "errors.hpp"
 
@@ -44,11 +40,6 @@ namespace numpy {
 
 namespace {
 
-// Filled once with the interpreter lock held; never emptied.
-const char* multiarray_name = nullptr;
-// Read by the registry's operations, which other modules may call.
-std::atomic<unsigned> feature_version{0};
-
 template <class Function>
 Function api_function(std::size_t slot) {
     return reinterpret_cast<Function>(api()[slot]);
@@ -57,10 +48,11 @@ Function api_function(std::size_t slot) {
 PyTypeObject* array_type() { return static_cast<PyTypeObject*>(api()[abi::kArrayTypeSlot]); }
 
 unsigned ndarray_feature_version() noexcept {
-    unsigned version = feature_version.load(std::memory_order_relaxed);
+    std::atomic<unsigned>& known = process_state.numpy_feature_version;
+    unsigned version = known.load(std::memory_order_relaxed);
     if (version == 0) {
-        version = reinterpret_cast<abi::FeatureVersion>(detail::api_table[abi::kFeatureVersionSlot])();
-        feature_version.store(version, std::memory_order_relaxed);
+        version = reinterpret_cast<abi::FeatureVersion>(process_state.numpy_api[abi::kFeatureVersionSlot])();
+        known.store(version, std::memory_order_relaxed);
     }
     return version;
 }
@@ -99,10 +91,6 @@ unsigned numpy_major_version() {
 
 }  // namespace
 
-namespace detail {
-
-void** api_table = nullptr;
-
 void** load_api_table() {
     try {
         OwnedRef module = import(multiarray_module_name());
@@ -110,26 +98,24 @@ void** load_api_table() {
         void* table = capsule_pointer(capsule.get());
         // Imports may run Python code that filled the table meanwhile; keep
         // the first one. The capsule is kept referenced for ever.
-        if (api_table == nullptr) {
-            api_table = static_cast<void**>(table);
+        if (process_state.numpy_api == nullptr) {
+            process_state.numpy_api = static_cast<void**>(table);
             static_cast<void>(capsule.release());
         }
-        return api_table;
+        return process_state.numpy_api;
     } catch (PythonError& error) {
         fail(reproduced::kApiCapsuleError + describe_python_error(std::move(error)));
     }
 }
 
-}  // namespace detail
-
 const char* multiarray_module_name() {
-    if (multiarray_name == nullptr) {
+    const char*& name = process_state.multiarray_name;
+    if (name == nullptr) {
         const unsigned major = numpy_major_version();
-        if (multiarray_name == nullptr) {
-            multiarray_name = major >= 2 ? abi::kMultiarrayNumpy2 : abi::kMultiarrayNumpy1;
-        }
+        // Reading the version runs Python code; keep a name stored meanwhile.
+        if (name == nullptr) name = major >= 2 ? abi::kMultiarrayNumpy2 : abi::kMultiarrayNumpy1;
     }
-    return multiarray_name;
+    return name;
 }
 
 bool is_array(PyObject* object) {
@@ -138,7 +124,7 @@ bool is_array(PyObject* object) {
 }
 
 bool is_array_loaded(PyObject* object) noexcept {
-    auto* type = static_cast<PyTypeObject*>(detail::api_table[abi::kArrayTypeSlot]);
+    auto* type = static_cast<PyTypeObject*>(process_state.numpy_api[abi::kArrayTypeSlot]);
     return Py_IS_TYPE(object, type) || PyType_IsSubtype(Py_TYPE(object), type);
 }
 
@@ -170,68 +156,6 @@ void* capsule_pointer(PyObject* capsule) {
         throw_pending_error();
     }
     return pointer;
-}
-
-// ---- The samples of an array --------------------------------------------------
-
-namespace {
-
-[[noreturn, gnu::cold, gnu::noinline]] void not_contiguous(
-    std::source_location where = std::source_location::current()) {
-    fail(reproduced::kNotContiguous, where);
-}
-
-[[noreturn, gnu::cold, gnu::noinline]] void array_changed() {
-    throw PythonError::type_error(
-        "the array's data type, shape, strides or memory changed while the other arguments were "
-        "converted; no sample was read");
-}
-
-// One pass over the bytes (the array's data need not be aligned), with
-// ordinary stores: the library's memcpy writes a copy of this size past the
-// caches, and the count, which reads it right after, would then wait on
-// memory.
-void copy_block(double* to, const char* from, std::size_t bytes) noexcept {
-    auto* out = reinterpret_cast<char*>(to);
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    for (; i + 16 <= bytes; i += 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), block);
-    }
-#endif
-    if (i != bytes) std::memcpy(out + i, from + i, bytes - i);
-}
-
-}  // namespace
-
-ArrayLayout layout_of(PyObject* array) noexcept {
-    const abi::ArrayObject* fields = numpy::as_array(array);
-    std::size_t count = 1;
-    // FNV-1a over the number of dimensions, each length and each stride.
-    std::uint64_t arrangement = 0xcbf29ce484222325u;
-    auto mix = [&arrangement](std::uint64_t word) { arrangement = (arrangement ^ word) * 0x100000001b3u; };
-    mix(static_cast<std::uint64_t>(fields->nd));
-    for (int i = 0; i < fields->nd; ++i) {
-        count *= static_cast<std::size_t>(fields->dimensions[i]);
-        mix(static_cast<std::uint64_t>(fields->dimensions[i]));
-        mix(static_cast<std::uint64_t>(fields->strides[i]));
-    }
-    return ArrayLayout{count, count * static_cast<std::size_t>(numpy::element_size(array)), fields->data,
-                       arrangement, (fields->flags & (abi::kArrayCContiguous | abi::kArrayFContiguous)) != 0};
-}
-
-SampleBuffer::SampleBuffer(std::size_t count)
-    : values_(count == 0 ? nullptr : std::make_unique_for_overwrite<double[]>(count)), size_(count) {}
-
-SampleBuffer copy_samples(PyObject* array, const ArrayLayout& viewed) {
-    const ArrayLayout now = layout_of(array);
-    // The layout is compared before the data type, whose test may allocate.
-    if (now != viewed || !numpy::has_float64_dtype(array)) array_changed();
-    if (!now.contiguous) not_contiguous();
-    SampleBuffer buffer(now.count);
-    copy_block(buffer.data(), now.data, now.bytes);
-    return buffer;
 }
 
 }  // namespace cyclewright

@@ -1,16 +1,11 @@
-// NumPy arrays as this module reads them: NumPy's C API, reached through the
-// table in the `_ARRAY_API` capsule of whichever NumPy the interpreter has
-// (fetched at first use), the layout of an array's samples, and the call's
-// own copy of them. The structure layouts are this module's own
-// (reproduced.hpp), so that one binary serves NumPy 1 and NumPy 2 whichever
-// headers it was built with.
+// NumPy as this module reaches it: its C API, through the table in the
+// `_ARRAY_API` capsule of whichever NumPy the interpreter has (fetched at
+// first use), and what the module asks of an array through it. The
+// structure layouts are this module's own (reproduced.hpp), so that one
+// binary serves NumPy 1 and NumPy 2 whichever headers it was built with.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <span>
-
+#include "process_state.hpp"
 #include "python.hpp"
 #include "reproduced.hpp"
 
@@ -23,16 +18,14 @@ inline reproduced::ArrayObject* as_array(PyObject* array) noexcept {
     return reinterpret_cast<reproduced::ArrayObject*>(array);
 }
 
-namespace detail {
-extern void** api_table;
+// Fills process_state.numpy_api. Throws InternalFailure when NumPy or its
+// capsule cannot be reached.
 [[gnu::cold, gnu::noinline]] void** load_api_table();
-}  // namespace detail
 
-// The API table; loaded on first use. Throws InternalFailure when NumPy or
-// its capsule cannot be reached.
+// The API table; loaded on first use.
 inline void** api() {
-    void** table = detail::api_table;
-    return table != nullptr ? table : detail::load_api_table();
+    void** table = process_state.numpy_api;
+    return table != nullptr ? table : load_api_table();
 }
 
 // "numpy._core.multiarray" or "numpy.core.multiarray", after the running
@@ -58,48 +51,5 @@ reproduced::npy_intp element_size(PyObject* array) noexcept;
 // The pointer of a capsule of exactly PyCapsule_Type, under the name that the
 // capsule reports; a null pointer is refused. Throws PythonError.
 void* capsule_pointer(PyObject* capsule);
-
-// ---- The samples of an array --------------------------------------------------
-
-// What the samples of an array are: how many, how many bytes, where, in
-// which arrangement, and whether they lie in one block.
-struct ArrayLayout {
-    std::size_t count;  // the product of the dimensions: 1 for 0-d, 0 if any is 0
-    std::size_t bytes;  // count times the element size
-    const char* data;
-    std::uint64_t arrangement;  // a hash of the dimensions and strides
-    bool contiguous;            // C- or Fortran-contiguous
-
-    friend bool operator==(const ArrayLayout&, const ArrayLayout&) = default;
-};
-
-// Reads the array's fields as they are now; never fails.
-ArrayLayout layout_of(PyObject* array) noexcept;
-
-// The call's own copy of the samples, in the array's memory order.
-class SampleBuffer {
-public:
-    explicit SampleBuffer(std::size_t count);
-
-    [[nodiscard]] std::span<const double> samples() const noexcept { return {values_.get(), size_}; }
-    [[nodiscard]] double* data() noexcept { return values_.get(); }
-    // Frees the copy as soon as nothing needs it any more.
-    void reset() noexcept {
-        values_.reset();
-        size_ = 0;
-    }
-
-private:
-    std::unique_ptr<double[]> values_;
-    std::size_t size_;
-};
-
-// A copy of the samples of a C- or Fortran-contiguous array, in memory
-// order. Python code that ran since the array was viewed may have changed
-// it: unless its data type is still equivalent to float64 and its layout is
-// `viewed`, this throws a `TypeError` and reads nothing.
-// Throws InternalFailure for an array that is not contiguous, std::bad_alloc
-// without memory.
-[[nodiscard]] SampleBuffer copy_samples(PyObject* array, const ArrayLayout& viewed);
 
 }  // namespace cyclewright

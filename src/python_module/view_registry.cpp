@@ -1,17 +1,17 @@
 #include "view_registry.hpp"
 
 #include <cstddef>
-#include <functional>
 #include <limits>
 #include <mutex>
 #include <new>
-#include <source_location>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "errors.hpp"
+#include "numpy_array.hpp"
+#include "process_state.hpp"
 
 namespace cyclewright {
 
@@ -239,10 +239,6 @@ const BorrowApiTable* found_table(PyObject* capsule) {
     return table;
 }
 
-// Filled once with the interpreter lock held; the capsule behind it is kept
-// referenced for ever.
-const BorrowApiTable* registry_table = nullptr;
-
 [[gnu::cold, gnu::noinline]] const BorrowApiTable& load_borrow_api() {
     try {
         OwnedRef name = owned_or_raise(PyUnicode_FromString(numpy::multiarray_module_name()));
@@ -254,34 +250,26 @@ const BorrowApiTable* registry_table = nullptr;
             capsule = create_registry(multiarray.get());
         }
         const BorrowApiTable* table = found_table(capsule.get());
-        if (registry_table == nullptr) {
-            registry_table = table;
+        // Imports may run Python code that found a table meanwhile; keep the
+        // first one. The capsule is kept referenced for ever.
+        if (process_state.view_registry == nullptr) {
+            process_state.view_registry = table;
             static_cast<void>(capsule.release());
         }
-        return *registry_table;
+        return *process_state.view_registry;
     } catch (PythonError& error) {
         fail(text::kRegistryError + describe_python_error(std::move(error)));
     }
 }
 
 const BorrowApiTable& borrow_api() {
-    if (registry_table != nullptr) return *registry_table;
+    if (process_state.view_registry != nullptr) return *process_state.view_registry;
     return load_borrow_api();
 }
 
 // Whether the table is the one this module created: its state is then a
 // BorrowRegistry.
 bool is_own(const BorrowApiTable& table) noexcept { return table.acquire == acquire_shared; }
-
-[[noreturn, gnu::cold, gnu::noinline]] void unexpected_borrow_status(
-    int status, std::source_location where = std::source_location::current()) {
-    fail(text::kUnexpectedReturnCode + std::to_string(status) + text::kFromBorrowCheckingApi, where);
-}
-
-[[noreturn, gnu::cold, gnu::noinline]] void already_borrowed(
-    std::source_location where = std::source_location::current()) {
-    fail(text::kAlreadyBorrowed, where);
-}
 
 }  // namespace
 
@@ -300,19 +288,6 @@ void SharedRegistration::release(PyObject* array) const noexcept {
     } else {
         table_->release(table_->flags, array);
     }
-}
-
-PyReadonlyArray PyReadonlyArray::acquire(OwnedRef array) {
-    SharedRegistration registration;
-    const int status = registration.acquire(array.get());
-    if (status == 0) {
-        // Taken right after the key, with no Python code in between.
-        const ArrayLayout viewed = layout_of(array.get());
-        return PyReadonlyArray(registration, std::move(array), viewed);
-    }
-    array.reset();
-    if (status == text::kConflict) already_borrowed();
-    unexpected_borrow_status(status);
 }
 
 }  // namespace cyclewright

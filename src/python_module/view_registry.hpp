@@ -1,13 +1,12 @@
 // The registry of array views, shared by every extension module of the
 // process that uses the same table (reproduced::BorrowApiTable behind the
 // capsule reproduced::kRegistryCapsule on NumPy's multiarray module); the
-// first module to look for it creates it. And the signal's view: a strong
-// reference to the array plus one shared registration of it.
+// first module to look for it creates it. This module takes shared
+// registrations only (signal.hpp holds the signal's).
 #pragma once
 
 #include <cstdint>
 
-#include "numpy_array.hpp"
 #include "python.hpp"
 #include "reproduced.hpp"
 
@@ -42,42 +41,6 @@ private:
     const reproduced::BorrowApiTable* table_ = nullptr;
     std::uintptr_t base_ = 0;
     BorrowKey key_{};
-};
-
-// A registered read-only view of an array, and the array's layout when it
-// was registered. Disposing of it releases the registration first, then the
-// reference.
-class PyReadonlyArray {
-public:
-    PyReadonlyArray(PyReadonlyArray&& other) noexcept
-        : registration_(other.registration_), array_(std::move(other.array_)), viewed_(other.viewed_) {}
-    PyReadonlyArray(const PyReadonlyArray&) = delete;
-    PyReadonlyArray& operator=(const PyReadonlyArray&) = delete;
-    PyReadonlyArray& operator=(PyReadonlyArray&&) = delete;
-    ~PyReadonlyArray() { release(); }
-
-    // Registers a shared view of `array`, to which the caller gives a new
-    // reference. Throws InternalFailure when the view cannot be registered.
-    [[nodiscard]] static PyReadonlyArray acquire(OwnedRef array);
-
-    // Lets the array go; idempotent.
-    void release() noexcept {
-        if (array_) {
-            registration_.release(array_.get());
-            array_.reset();
-        }
-    }
-
-    // The call's own copy of the samples (numpy_array.hpp: copy_samples).
-    [[nodiscard]] SampleBuffer copy_samples() const { return cyclewright::copy_samples(array_.get(), viewed_); }
-
-private:
-    PyReadonlyArray(SharedRegistration registration, OwnedRef array, ArrayLayout viewed) noexcept
-        : registration_(registration), array_(std::move(array)), viewed_(viewed) {}
-
-    SharedRegistration registration_;
-    OwnedRef array_;
-    ArrayLayout viewed_;
 };
 
 }  // namespace cyclewright

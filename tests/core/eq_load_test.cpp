@@ -1,7 +1,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "cyclewright/power.hpp"
+#include "power.hpp"
 #include "support.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cfloat>
 #include <random>
 
-#include "cyclewright/power.hpp"
+#include "power.hpp"
 #include "kernels.hpp"
 #include "support.hpp"
 

@@ -5,7 +5,7 @@
 // composition of the public functions, which is what every build must give.
 #include <random>
 
-#include "cyclewright/power.hpp"
+#include "power.hpp"
 #include "kernels.hpp"
 #include "reference.hpp"
 #include "support.hpp"

@@ -24,7 +24,7 @@ def test_matrix_is_histogram2d_weighted_by_count(kind, axes, bins):
     rows, columns = (getattr(CYCLES, a) for a in axes)
     got = rainflow_matrix(CYCLES, bins, kind=kind, weights=weights)
     expected = np.histogram2d(rows, columns, bins, weights=CYCLES.count * weights)
-    for mine, theirs in zip(got, expected):
+    for mine, theirs in zip(got, expected, strict=True):
         np.testing.assert_array_equal(mine, theirs)
 
 

@@ -24,15 +24,8 @@
 
 #include "cyclewright/cycles.hpp"
 #include "kernels.hpp"
+#include "power.hpp"
 #include "reference.hpp"
-
-// The core's own power function, where it has one: the loads are then the
-// composition with it, and it must stay within one unit in the last place of
-// the mathematics library's pow, giving the library's special values exactly.
-#if __has_include("cyclewright/power.hpp")
-#include "cyclewright/power.hpp"
-#define CW_CORE_POWER 1
-#endif
 
 namespace {
 
@@ -117,13 +110,10 @@ std::string failure_of(Call&& call) {
     return "<none>";
 }
 
-double core_pow(double x, double y) {
-#ifdef CW_CORE_POWER
-    return cyclewright::power(x, y);
-#else
-    return std::pow(x, y);
-#endif
-}
+// The loads are the composition with the core's own power function, which
+// must stay within one unit in the last place of the mathematics library's
+// pow and give the library's special values exactly.
+double core_pow(double x, double y) { return cyclewright::power(x, y); }
 
 double power_sum(std::span<const cyclewright::HalfCycle> records, double m) {
     double sum = -0.0;
@@ -264,7 +254,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const double x : signal) {
         if (!close_to_library_pow(x, m)) broken("power of a sample is off pow", signal, m, neq, half);
     }
-#ifdef CW_CORE_POWER
     {
         std::vector<double> each(signal.size());
         cyclewright::power_of_each(signal.data(), signal.size(), m, each.data());
@@ -274,7 +263,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-#endif
     const double load = cyclewright::eq_load(signal, m, neq, half);
     if (!same_bits(root(power_sum(records, m), m, neq), load)) {
         broken("eq_load is not the composition of its steps", signal, m, neq, half);

@@ -231,7 +231,7 @@ def check_result(fn, names, bound, result):
     if fn is hc:
         expected = halfcycles(samples, half)
         assert type(result) is list and len(result) == len(expected), (result, expected)
-        for got, want in zip(result, expected):
+        for got, want in zip(result, expected, strict=True):
             assert type(got) is tuple and len(got) == 2, got
             assert type(got[0]) is float and type(got[1]) is float, got
             assert same_float(got[0], want[0]) and same_float(got[1], want[1]), (result, expected)
@@ -289,7 +289,7 @@ def one_call(fdp):
     while ctx.held:  # no loop variable: it would keep the last array referenced
         viewpeer.release_mut(ctx.held.pop())
     after = [sys.getrefcount(o) for o in objects]
-    for obj, b, a in zip(objects, before, after):
+    for obj, b, a in zip(objects, before, after, strict=True):
         assert a == b, f"reference count of {type(obj).__name__} changed by {a - b}"
     for array in ctx.arrays:
         code = viewpeer.acquire_mut(array)
@@ -297,7 +297,7 @@ def one_call(fdp):
         if code == 0:
             viewpeer.release_mut(array)
     if outcome is not None and wellformed and not kwargs.keys() - set(names):
-        bound = dict(zip(names, args), **kwargs)
+        bound = dict(zip(names, args, strict=False), **kwargs)
         if set(bound) == set(names) and type(bound["signal"]) in (np.ndarray, Sub):
             check_result(fn, names, bound, outcome)
 

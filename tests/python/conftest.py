@@ -95,7 +95,7 @@ def assert_records(got, expected):
     assert all(type(r) is tuple and len(r) == 2 for r in got), got
     assert all(type(x) is float for r in got for x in r), got
     assert len(got) == len(expected), (got, expected)
-    for i, (g, e) in enumerate(zip(got, expected)):
+    for i, (g, e) in enumerate(zip(got, expected, strict=True)):
         assert same_float(g[0], e[0]) and same_float(g[1], e[1]), (
             f"record {i}: got {g}, expected {e}; all: {got}"
         )
@@ -142,16 +142,3 @@ def run_script(name: str, *args, timeout: float = 120, quiet_stderr: bool = Fals
 def lines_of(run: Run) -> list:
     """The Python values that a script printed, one repr a line."""
     return [eval(line) for line in run.stdout.splitlines()]  # noqa: S307 - our own child
-
-
-class Raises:
-    """Raises `exc` from both conversion hooks."""
-
-    def __init__(self, exc):
-        self.exc = exc
-
-    def __float__(self):
-        raise self.exc
-
-    def __index__(self):
-        raise self.exc

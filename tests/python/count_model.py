@@ -23,7 +23,7 @@ def same_float(a: float, b: float) -> bool:
 def peaktrough(samples):
     """The first and last samples and every strict peak or trough between."""
     out = [samples[0]]
-    for p, c, q in zip(samples, samples[1:], samples[2:]):
+    for p, c, q in zip(samples, samples[1:], samples[2:], strict=False):
         if (q < c and p < c) or (c < q and c < p):
             out.append(c)
     out.append(samples[-1])
@@ -43,7 +43,7 @@ def halfcycles(samples, half):
                 break
             out += [((b + c) * 0.5, y)] * 2
             del stack[-3:-1]
-    for r0, r1 in zip(stack, stack[1:]):
+    for r0, r1 in zip(stack, stack[1:], strict=False):
         out += [((r0 + r1) * 0.5, abs(r1 - r0))] * (1 if half else 2)
     return out
 

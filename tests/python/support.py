@@ -69,3 +69,29 @@ class HasIndex:
 
     def __index__(self):
         return self.value
+
+
+class Hook:
+    """An m or neq whose conversion runs `action` and gives what it returns:
+    Python code that runs in the middle of a call."""
+
+    def __init__(self, action):
+        self.action = action
+
+    def __float__(self):
+        return self.action()
+
+    def __index__(self):
+        return self.action()
+
+
+# A half that passes for NumPy's boolean scalar by its names, so that its
+# conversion runs __bool__, and with it `action`.
+FakeNumpyBool = type("bool", (Hook,), {"__module__": "numpy", "__bool__": lambda self: self.action()})
+
+
+def raising(exc):
+    """An action that raises `exc`, the same instance every time."""
+    def action():
+        raise exc
+    return action

@@ -7,6 +7,7 @@ import pytest
 
 import cyclewright
 from conftest import EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, assert_records
+from support import Hook
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -120,58 +121,47 @@ def test_empty_array_fails_in_the_core(shape, fn, args, message, panic):
     assert info.value.args == (message,)
 
 
-NOT_ARRAYS = [
-    [1.0, 2.0],
-    (1.0, 2.0),
-    1.0,
-    None,
-    "1,2",
-    b"\0" * 16,
-    memoryview(b"\0" * 16),
-    np.float64(1.0),
-    range(3),
-]
+def _local_subclass():
+    class Local(np.ndarray):
+        pass
+
+    return Local
 
 
-@pytest.mark.parametrize("obj", NOT_ARRAYS, ids=lambda o: type(o).__qualname__)
-def test_not_an_array(obj):
-    with pytest.raises(TypeError) as info:
-        hc(obj, True)
-    assert type(info.value) is TypeError
-    assert info.value.args == (
-        f"argument 'signal': '{type(obj).__qualname__}' object cannot be converted to 'PyArray<T, D>'",)
+# The error names the type by its qualified name, "<locals>" and all.
+LOCAL = _local_subclass()
+assert "<locals>" in LOCAL.__qualname__
 
-
+# Objects that are no float64 array.
+NOT_ARRAYS = [[1.0, 2.0], (1.0, 2.0), 1.0, None, "1,2", b"\0" * 16, memoryview(b"\0" * 16),
+              np.float64(1.0), range(3)]
 REFUSED_DTYPES = [
     np.float32, np.float16, np.int64, np.int32, np.uint64, np.bool_, np.complex128,
     object, np.longdouble, ">f8" if sys.byteorder == "little" else "<f8", "M8[s]", "m8[s]",
     "V8", [("x", "<f8")],
 ]
+REFUSED = (
+    [(lambda obj=obj: obj, type(obj).__qualname__) for obj in NOT_ARRAYS]
+    + [(lambda dtype=dtype, cls=cls: np.zeros(4, dtype=dtype).view(cls), cls.__qualname__)
+       for dtype in REFUSED_DTYPES for cls in (np.ndarray, Sub)]
+    + [(lambda: np.zeros(3, dtype=np.int32).view(LOCAL), LOCAL.__qualname__)]
+)
+REFUSED_IDS = ([type(o).__qualname__ for o in NOT_ARRAYS]
+               + [f"{d}-{c.__name__}" for d in REFUSED_DTYPES for c in (np.ndarray, Sub)] + ["local-subclass"])
 
 
-@pytest.mark.parametrize("dtype", REFUSED_DTYPES, ids=str)
-def test_refused_dtype(dtype):
-    a = np.zeros(4, dtype=dtype)
-    if a.dtype == np.float64:  # longdouble is double on some platforms
+@pytest.mark.parametrize("make, qualname", REFUSED, ids=REFUSED_IDS)
+@pytest.mark.parametrize("fn, args", [(hc, (True,)), (eq, (3.0, 1, True)), (eqc, (3.0, 1, True))],
+                         ids=["halfcycles", "eq_load", "eq_load_closed"])
+def test_refused_signal(make, qualname, fn, args):
+    obj = make()
+    if isinstance(obj, np.ndarray) and obj.dtype == np.float64:  # longdouble is double on some platforms
         pytest.skip("this dtype is float64 here")
-    for obj, qualname in ((a, "ndarray"), (a.view(Sub), "Sub")):
-        for fn, args in ((hc, (True,)), (eq, (3.0, 1, True)), (eqc, (3.0, 1, True))):
-            with pytest.raises(TypeError) as info:
-                fn(obj, *args)
-            assert info.value.args == (
-                f"argument 'signal': '{qualname}' object cannot be converted to 'PyArray<T, D>'",)
-
-
-def test_type_name_is_the_qualified_name():
-    class Local(np.ndarray):
-        pass
-
-    a = np.zeros(3, dtype=np.int32).view(Local)
     with pytest.raises(TypeError) as info:
-        hc(a, True)
-    assert str(info.value) == (
-        f"argument 'signal': '{Local.__qualname__}' object cannot be converted to 'PyArray<T, D>'")
-    assert "<locals>" in Local.__qualname__
+        fn(obj, *args)
+    assert type(info.value) is TypeError
+    assert info.value.args == (
+        f"argument 'signal': '{qualname}' object cannot be converted to 'PyArray<T, D>'",)
 
 
 def test_samples_read_after_the_conversions():
@@ -179,9 +169,8 @@ def test_samples_read_after_the_conversions():
     # writes into the array is what the call computes with.
     a = np.array([0.0, 1.0, 0.0])
 
-    class Rewrite:
-        def __float__(self):
-            a[1] = 9.0
-            return 1.0
+    def rewrite():
+        a[1] = 9.0
+        return 1.0
 
-    assert eq(a, Rewrite(), 1, True) == 9.0  # ranges 9 and 9 over 2 cycles
+    assert eq(a, Hook(rewrite), 1, True) == 9.0  # ranges 9 and 9 over 2 cycles

@@ -4,8 +4,8 @@ import numpy as np
 import pytest
 
 import cyclewright
-from conftest import WORKED, Raises, interpreter_error
-from support import Float, HasFloat, HasIndex, Int
+from conftest import WORKED, interpreter_error
+from support import Float, HasFloat, HasIndex, Hook, Int, raising
 
 eq = cyclewright.eq_load_python
 eqc = cyclewright.eq_load_max_half_cycle_closed_python
@@ -45,25 +45,6 @@ def test_m_accepted(m, value):
     assert eqc(A, m, 1, True) == eqc(A, value, 1, True)
 
 
-@pytest.mark.parametrize(
-    "m",
-    ["4", None, 1j, [4.0], HasFloat("4.0")],
-    ids=repr,
-)
-def test_m_type_errors_name_the_argument(m):
-    with pytest.raises(TypeError) as info:
-        eq(A, m, 1, True)
-    assert type(info.value) is TypeError
-    assert info.value.args == ("argument 'm': " + str(interpreter_error("PyFloat_AsDouble", m)),)
-
-
-def test_m_overflow_passes_unchanged():
-    with pytest.raises(OverflowError) as info:
-        eq(A, 10**400, 1, True)
-    assert type(info.value) is OverflowError
-    assert str(info.value) == str(interpreter_error("PyFloat_AsDouble", 10**400))
-
-
 # --- neq -------------------------------------------------------------------
 
 @pytest.mark.parametrize(
@@ -90,29 +71,32 @@ def test_neq_accepted(neq, n):
     assert eq(A, 1.0, neq, True) == expected
 
 
-@pytest.mark.parametrize(
-    "neq",
-    [2**64, -1, Int(-3), HasIndex(-5), HasIndex(2**64), np.int64(-1)],
-    ids=repr,
+# --- refused m and neq ----------------------------------------------------------
+
+# (parameter, position in the eq_load_python call, value, the interpreter's
+# conversion that raises): a TypeError names the argument, an OverflowError
+# passes unchanged.
+REFUSED = (
+    [("m", 1, m, "PyFloat_AsDouble") for m in ["4", None, 1j, [4.0], HasFloat("4.0"), 10**400]]
+    + [("neq", 2, neq, "PyNumber_Index")
+       for neq in [10.0, "3", None, np.float64(1.0), HasIndex("7"), HasFloat(1.0)]]
+    + [("neq", 2, neq, "PyLong_AsUnsignedLongLong")
+       for neq in [2**64, -1, Int(-3), HasIndex(-5), HasIndex(2**64), np.int64(-1)]]
 )
-def test_neq_out_of_range_raises_the_interpreters_overflow(neq):
-    with pytest.raises(OverflowError) as info:
-        eq(A, 1.0, neq, True)
-    assert type(info.value) is OverflowError
-    index = interpreter_error("PyLong_AsUnsignedLongLong", int(neq))
-    assert str(info.value) == str(index)
 
 
-@pytest.mark.parametrize(
-    "neq",
-    [10.0, "3", None, np.float64(1.0), HasIndex("7"), HasFloat(1.0)],
-    ids=repr,
-)
-def test_neq_type_errors_name_the_argument(neq):
-    with pytest.raises(TypeError) as info:
-        eq(A, 1.0, neq, True)
-    assert type(info.value) is TypeError
-    assert info.value.args == ("argument 'neq': " + str(interpreter_error("PyNumber_Index", neq)),)
+@pytest.mark.parametrize("name, pos, value, conversion", REFUSED, ids=lambda v: repr(v)[:30])
+def test_refused_number(name, pos, value, conversion):
+    args = [A, 1.0, 1, True]
+    args[pos] = value
+    with pytest.raises((TypeError, OverflowError)) as info:
+        eq(*args)
+    if conversion == "PyLong_AsUnsignedLongLong":
+        value = int(value)
+    expected = interpreter_error(conversion, value)
+    assert type(info.value) is type(expected)
+    prefix = f"argument '{name}': " if type(expected) is TypeError else ""
+    assert info.value.args == (prefix + str(expected),)
 
 
 # --- half ------------------------------------------------------------------
@@ -130,14 +114,10 @@ def test_neq_type_errors_name_the_argument(neq):
 )
 def test_half_accepted(half, records):
     assert hc(np.array([5.0]), half) == [(5.0, 0.0)] * records
-
-
-def test_numpy_bool_type_name_is_known():
-    # "bool" under NumPy 2, "bool_" under NumPy 1: both must be taken.
-    assert type(np.True_).__name__ in ("bool", "bool_")
-    assert type(np.True_).__module__ == "numpy"
-    assert eq(A, 3.0, 1, np.True_) == eq(A, 3.0, 1, True)
-    assert eq(A, 3.0, 1, np.False_) == eq(A, 3.0, 1, False)
+    assert eq(A, 3.0, 1, half) == eq(A, 3.0, 1, records == 1)
+    if isinstance(half, np.bool_):
+        # "bool" under NumPy 2, "bool_" under NumPy 1: both must be taken.
+        assert type(half).__module__ == "numpy" and type(half).__name__ in ("bool", "bool_")
 
 
 @pytest.mark.parametrize(
@@ -180,7 +160,7 @@ def test_exact_type_error_is_replaced(name, pos, make, message):
     old = make()
     cause = old.__cause__
     args = [A, 1.0, 1, True]
-    args[pos] = Raises(old)
+    args[pos] = Hook(raising(old))
     with pytest.raises(TypeError) as info:
         eq(*args)
     new = info.value
@@ -210,7 +190,7 @@ def test_exact_type_error_is_replaced(name, pos, make, message):
 def test_other_exceptions_pass_through_unchanged(name, pos, make):
     old = make()
     args = [A, 1.0, 1, True]
-    args[pos] = Raises(old)
+    args[pos] = Hook(raising(old))
     with pytest.raises(BaseException) as info:
         eq(*args)
     assert info.value is old

@@ -13,6 +13,7 @@ import pytest
 
 import cyclewright
 from conftest import EMPTY_INDEX, NO_MAXIMUM, NOT_CONTIGUOUS, WORKED, run_script
+from support import FakeNumpyBool, Hook
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -24,24 +25,6 @@ def assert_released(peer, array):
     """The peer gets an exclusive view of `array` at once."""
     assert peer.acquire_mut(array) == 0, "a registration of the failed call is left"
     peer.release_mut(array)
-
-
-class Hook:
-    """An argument whose conversion runs `action` (for m, neq and half)."""
-
-    def __init__(self, action):
-        self.action = action
-
-    def __float__(self):
-        return self.action()
-
-    def __index__(self):
-        return self.action()
-
-
-# A type that passes for NumPy's boolean scalar by its names, so that `half`
-# runs its __bool__.
-FakeNumpyBool = type("bool", (Hook,), {"__module__": "numpy", "__bool__": lambda self: self.action()})
 
 
 def raiser(kind, *args):
@@ -58,16 +41,26 @@ def resumed_panic(panic):
     return action
 
 
+class BadIndex:
+    def __index__(self):
+        raise ValueError("bad neq")
+
+
 # (id, call on the array, expected exception type or "panic", message or None)
 def roads(panic):
     return [
+        ("success", lambda a: hc(a, True), None, None),
+        ("success-load", lambda a: eq(a, 3.0, 1, True), None, None),
+        ("success-closed", lambda a: eqc(a, 3.0, 1, False), None, None),
         ("binding", lambda a: hc(a, True, 1), TypeError,
          "halfcycles() takes 2 positional arguments but 3 were given"),
         ("m-raises-value", lambda a: eq(a, Hook(raiser(ValueError, "bad m")), 1, True), ValueError, "bad m"),
         ("m-raises-type", lambda a: eq(a, Hook(raiser(TypeError, "no")), 1, True), TypeError,
          "argument 'm': no"),
+        ("m-not-a-number", lambda a: eq(a, "x", 1, True), TypeError, None),
         ("m-raises-memory", lambda a: eqc(a, Hook(raiser(MemoryError)), 1, True), MemoryError, None),
         ("neq-overflow", lambda a: eq(a, 3.0, -1, True), OverflowError, None),
+        ("neq-raises-value", lambda a: eqc(a, 3.0, BadIndex(), True), ValueError, "bad neq"),
         ("neq-raises-keyboard", lambda a: eqc(a, 3.0, Hook(raiser(KeyboardInterrupt)), True),
          KeyboardInterrupt, None),
         ("neq-resumed-panic", lambda a: eq(a, 3.0, Hook(resumed_panic(panic)), True), "panic",

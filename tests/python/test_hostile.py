@@ -14,6 +14,7 @@ import pytest
 
 import cyclewright
 from conftest import child_env, script_command
+from support import FakeNumpyBool, Hook
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -38,22 +39,8 @@ CHANGES = {
 
 def _hooks(change):
     """(parameter, value) pairs whose conversion runs `change` on the array."""
-    class Float:
-        def __float__(self):
-            change()
-            return 3.0
-
-    class Index:
-        def __index__(self):
-            change()
-            return 1
-
-    def truth(self):
-        change()
-        return True
-
-    numpy_like_bool = type("bool", (), {"__module__": "numpy", "__bool__": truth})
-    return {"m": Float(), "neq": Index(), "half": numpy_like_bool()}
+    return {"m": Hook(lambda: change() or 3.0), "neq": Hook(lambda: change() or 1),
+            "half": FakeNumpyBool(lambda: change() or True)}
 
 
 CALLS = [(name, fn, param) for name, fn in (("eq_load", eq), ("eq_load_closed", eqc))

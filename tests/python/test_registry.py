@@ -14,6 +14,7 @@ from numpy.lib.stride_tricks import as_strided
 
 import cyclewright
 from conftest import ALREADY_BORROWED, REGISTRY_ATTR, WORKED, lines_of, multiarray, run_script
+from support import Hook
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -120,40 +121,6 @@ def test_exclusive_view_of_a_read_only_array_is_refused(peer):
     assert hc(a, True) is not None
 
 
-def _roads(panic):
-    """(name, call, expected exception type or None) for one array `a`."""
-    class Bad:
-        def __index__(self):
-            raise ValueError("bad neq")
-
-    return [
-        ("success", lambda a: hc(a, True), None),
-        ("success-load", lambda a: eq(a, 3.0, 1, True), None),
-        ("success-closed", lambda a: eqc(a, 3.0, 1, False), None),
-        ("binding", lambda a: hc(a, True, 1), TypeError),
-        ("m", lambda a: eq(a, "x", 1, True), TypeError),
-        ("neq-overflow", lambda a: eq(a, 3.0, -1, True), OverflowError),
-        ("neq-raises", lambda a: eqc(a, 3.0, Bad(), True), ValueError),
-        ("half", lambda a: hc(a, 1), TypeError),
-        ("not-contiguous", lambda a: hc(a[::2], True), panic),
-        ("empty", lambda a: eq(a[:0], 3.0, 1, True), panic),
-        ("no-maximum", lambda a: eqc(a[:0], 3.0, 1, True), panic),
-    ]
-
-
-def test_every_road_releases_the_view(peer, panic):
-    for name, call, kind in _roads(panic):
-        a = np.array(WORKED)
-        if kind is None:
-            call(a)
-        else:
-            with pytest.raises(kind):
-                call(a)
-        code = peer.acquire_mut(a)
-        assert code == 0, f"{name}: array still registered after the call ({code})"
-        peer.release_mut(a)
-
-
 # --- registries installed by another module, in child processes -------------
 
 def test_registry_of_another_module_is_used():
@@ -228,14 +195,6 @@ def test_broken_registry_then_repaired(case, check, registry, peer_repairs):
         assert peer_acquires == 1, "the repaired registry was not the one used"
 
 
-class Sleepy:
-    """An m of 3.0 whose conversion lets other threads run."""
-
-    def __float__(self):
-        time.sleep(0.0005)
-        return 3.0
-
-
 def test_calls_from_threads_share_the_view(peer):
     # Python code in a conversion lets another thread run while the view is
     # held, so shared registrations of the same array overlap.
@@ -244,7 +203,7 @@ def test_calls_from_threads_share_the_view(peer):
     a = np.array(WORKED)
     expected = eq(a, 3.0, 1, True)
 
-    m = Sleepy()
+    m = Hook(lambda: time.sleep(0.0005) or 3.0)  # lets other threads run
     results, errors = [], []
 
     def work():

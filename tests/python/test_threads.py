@@ -12,6 +12,7 @@ import numpy as np
 
 import cyclewright
 from conftest import ALREADY_BORROWED
+from support import Hook
 
 hc = cyclewright.halfcycles
 eq = cyclewright.eq_load_python
@@ -21,23 +22,20 @@ DURATION = 2.0  # seconds of calls
 WORKERS = 6
 
 
-class YieldingM:
+def yielding_m():
     """An m of 3.0 whose conversion lets other threads run while the call
     holds its shared view of the signal (not a float subclass, whose value
     would be read without calling __float__)."""
-
-    def __float__(self):
-        time.sleep(0)
-        return 3.0
+    return Hook(lambda: time.sleep(0) or 3.0)
 
 
 CALLS = [
     ("halfcycles", lambda a: hc(a, True)),
     ("halfcycles-full", lambda a: hc(signal=a, half=False)),
     ("eq_load", lambda a: eq(a, 3.0, 10, True)),
-    ("eq_load-yielding", lambda a: eq(a, YieldingM(), 10, True)),
+    ("eq_load-yielding", lambda a: eq(a, yielding_m(), 10, True)),
     ("eq_load_closed", lambda a: eqc(a, 4.0, 1, False)),
-    ("eq_load_closed-yielding", lambda a: eqc(a, YieldingM(), 1, np.True_)),
+    ("eq_load_closed-yielding", lambda a: eqc(a, yielding_m(), 1, np.True_)),
 ]
 
 

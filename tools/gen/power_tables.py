@@ -1,4 +1,4 @@
-"""Writes src/lib/power/power_tables.inc, the tables of the core's power function,
+"""Writes src/lib/isa/power_tables.inc, the tables of the core's power function,
 from decimal arithmetic at 60 digits. Run from the repository root; the
 output is committed and must not change when this is run again.
 
@@ -76,7 +76,7 @@ def main() -> None:
         lines.append(f"inline constexpr double {name}Hi = {hexd(hi)};")
         lines.append(f"inline constexpr double {name}Lo = {hexd(float(value - D(hi)))};")
     lines.append(f"inline constexpr double kNByLn2 = {hexd(float(N / ln2))};")
-    with open("src/lib/power/power_tables.inc", "w") as f:
+    with open("src/lib/isa/power_tables.inc", "w") as f:
         f.write("\n".join(lines) + "\n")
 
 

@@ -20,7 +20,8 @@ std::vector<double> get_peaktrough(std::span<const double> signal);
 std::vector<HalfCycle> get_halfcycles(std::span<const double> peaktrough, bool half);
 
 // power(S / (2 * neq), 1 / m), S the left-to-right sum of power(range, m)
-// over the half cycles of the signal (power: cyclewright/power.hpp). Throws
+// over the half cycles of the signal (power: the core's own pow, within one
+// unit in the last place). Throws
 // EmptySignal for an empty signal.
 double eq_load(std::span<const double> signal, double m, std::uint64_t neq, bool half);
 

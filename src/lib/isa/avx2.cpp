@@ -1,14 +1,11 @@
-// The AVX2 and FMA build of the lane kernels: turning points and powers four
-// at a time.
+// The AVX2 and FMA build: the lane kernels alone (turning points and powers
+// four at a time), as the count built for AVX2 is slower than SSE4.1's
+// (kernels.cpp).
 #define CYCLEWRIGHT_BUILD_AVX2
-#include "isa/maximum.hpp"
-#include "isa/turning_points_avx2.hpp"
-#include "kernels.hpp"
-#include "power/four_lane_power.hpp"
+#include "isa/build.hpp"
 
 namespace cyclewright::detail::isa_avx2 {
 
-extern const LaneKernels kLanes{count_turning_points, compact_turning_points, last_maximum,
-                                scalar_power,          four_lane_power_of_each, four_lane_add_powers};
+extern constinit const LaneKernels kLanes = lane_kernels();
 
 }  // namespace cyclewright::detail::isa_avx2

@@ -2,16 +2,11 @@
 // the tests run it on every machine). Vector code appears only where the
 // architecture's baseline has it (SSE2 scans on x86-64).
 #define CYCLEWRIGHT_BUILD_BASELINE
-#include "isa/half_cycle_list.hpp"
-#include "isa/loads.hpp"
-#include "isa/maximum.hpp"
-#include "isa/turning_points.hpp"
-#include "power/scalar_power.hpp"
+#include "isa/build.hpp"
 
 namespace cyclewright::detail::isa_baseline {
 
-extern const LaneKernels kLanes{scalar_count_turning_points, scalar_compact_turning_points, last_maximum,
-                                scalar_power,                scalar_power_of_each,          scalar_add_powers};
-extern const CountKernels kCount{half_cycles, load_of, closed_load_of};
+extern constinit const LaneKernels kLanes = lane_kernels();
+extern constinit const CountKernels kCount = count_kernels();
 
 }  // namespace cyclewright::detail::isa_baseline

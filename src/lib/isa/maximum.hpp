@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <span>
 
-#if defined(__SSE2__)
+#if CYCLEWRIGHT_ISA_SSE2
 #include <emmintrin.h>
 #endif
 
@@ -20,7 +20,7 @@ namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 inline double maximum_of_numbers(const double* s, std::size_t n) {
     double top = -INFINITY;
     std::size_t i = 0;
-#if defined(__SSE2__)
+#if CYCLEWRIGHT_ISA_SSE2
     // _mm_max_pd(x, t) is x > t ? x : t, lane by lane; four independent
     // accumulators keep the comparisons off one chain of dependencies.
     __m128d t0 = _mm_set1_pd(-INFINITY), t1 = t0, t2 = t0, t3 = t0;
@@ -41,7 +41,7 @@ inline double maximum_of_numbers(const double* s, std::size_t n) {
 // The highest index of a sample equal to `value`, or n when none is.
 inline std::size_t last_index_of(const double* s, std::size_t n, double value) {
     std::size_t i = n;
-#if defined(__SSE2__)
+#if CYCLEWRIGHT_ISA_SSE2
     const __m128d v = _mm_set1_pd(value);
     for (; i >= 8; i -= 8) {
         const __m128d e0 = _mm_cmpeq_pd(_mm_loadu_pd(s + i - 8), v), e1 = _mm_cmpeq_pd(_mm_loadu_pd(s + i - 6), v);

@@ -12,7 +12,7 @@
 #include <memory>
 #include <span>
 
-#if defined(CYCLEWRIGHT_BUILD_SSE41)
+#if CYCLEWRIGHT_ISA_SSE41
 #include <smmintrin.h>
 #endif
 
@@ -65,7 +65,7 @@ private:
     std::size_t top_ = kSentinels;
 };
 
-#if defined(CYCLEWRIGHT_BUILD_SSE41)
+#if CYCLEWRIGHT_ISA_SSE41
 
 // A state machine without data-dependent branches. Each step tests the last
 // three stack values a, b, c with the next value d, not yet pushed, and then

@@ -1,7 +1,9 @@
-// Turning points four centres at a time, with AVX2.
+// Turning points four centres at a time, with AVX2 (the AVX2 build only).
 #pragma once
 
 #include "isa/isa.hpp"
+
+#if CYCLEWRIGHT_ISA_AVX2
 
 #include <immintrin.h>
 
@@ -40,13 +42,13 @@ struct PackTable {
 };
 inline constexpr PackTable kPack;
 
-inline std::size_t count_turning_points(const double* s, std::size_t count) noexcept {
+inline std::size_t four_lane_count_turning_points(const double* s, std::size_t count) noexcept {
     std::size_t i = 0, sum = 0;
     for (; i + 4 <= count; i += 4) sum += static_cast<std::size_t>(__builtin_popcount(turning_mask(s + i)));
     return sum + scalar_count_turning_points(s + i, count - i);
 }
 
-inline std::size_t compact_turning_points(const double* s, std::size_t count, double* out) noexcept {
+inline std::size_t four_lane_compact_turning_points(const double* s, std::size_t count, double* out) noexcept {
     std::size_t i = 0, k = 0;
     for (; i + 4 <= count; i += 4) {
         const unsigned mask = turning_mask(s + i);
@@ -60,3 +62,5 @@ inline std::size_t compact_turning_points(const double* s, std::size_t count, do
 }
 
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA
+
+#endif  // CYCLEWRIGHT_ISA_AVX2

@@ -40,7 +40,7 @@ struct alignas(32) LogEntry {
 struct alignas(16) ExpEntry {
     double value, tail;
 };
-#include "power/power_tables.inc"
+#include "isa/power_tables.inc"
 }  // namespace cyclewright::detail
 
 namespace cyclewright::detail::CYCLEWRIGHT_ISA {

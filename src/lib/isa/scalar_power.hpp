@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "power/power_kernel.hpp"
+#include "isa/power_kernel.hpp"
 
 namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 

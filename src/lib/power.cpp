@@ -1,5 +1,5 @@
-// The public power function, by the chosen build's kernel (power_kernel.hpp).
-#include "cyclewright/power.hpp"
+// The power function, by the chosen build's kernel (isa/power_kernel.hpp).
+#include "power.hpp"
 
 #include "kernels.hpp"
 

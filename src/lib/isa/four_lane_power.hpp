@@ -1,8 +1,10 @@
 // Four lanes of the power kernel, with AVX2 and FMA, and the power's batch
-// entries of LaneKernels on them.
+// entries of LaneKernels on them (the AVX2 build only).
 #pragma once
 
 #include "isa/isa.hpp"
+
+#if CYCLEWRIGHT_ISA_AVX2
 
 #include <immintrin.h>
 
@@ -11,8 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "power/power_kernel.hpp"
-#include "power/scalar_power.hpp"
+#include "isa/power_kernel.hpp"
+#include "isa/scalar_power.hpp"
 
 namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
@@ -128,3 +130,5 @@ inline double four_lane_add_powers(const double* x, std::size_t count, double y,
 }
 
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA
+
+#endif  // CYCLEWRIGHT_ISA_AVX2
