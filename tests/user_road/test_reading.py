@@ -16,6 +16,8 @@ from pathlib import Path
 import numpy as np
 import pytest
 
+from road_support import run_script
+
 # CSV text -> the channels read, name: samples.
 GOOD_CSV = [
     pytest.param("a,b\n1,2\n3,4\n", {}, {"a": [1, 3], "b": [2, 4]}, id="plain"),
@@ -258,6 +260,14 @@ def test_simulator_files(report, cli, tmp_path, inputs, shown, first, time):
     assert header.loads[0] == first and (time is None or header.names[header.time] == time)
     assert rows[0]["channel"] == header.names[first]
     assert shown != "v6.out" or rows[0]["unit"] == "kN\u00b7m"
+
+
+def test_simulator_files_in_worker_processes(tmp_path):
+    paths = [FORMATS / name for name in ("Hawc2bin.sel", "AOC_WSt.out", "flex/test.int")]
+    for jobs in ("1", "2"):
+        run = run_script(*paths, "--jobs", jobs, "--csv", tmp_path / f"t{jobs}.csv", "-m", "4")
+        assert run.code == 0, run.err
+    assert (tmp_path / "t1.csv").read_bytes() == (tmp_path / "t2.csv").read_bytes()
 
 
 # file bytes, name -> the one line (after the path) that refuses them, in well under a second.

@@ -5,6 +5,7 @@ that package with read_header(path) and read_data(path, header, columns)."""
 
 from __future__ import annotations
 
+import dataclasses
 from collections.abc import Callable
 from types import ModuleType
 
@@ -33,6 +34,8 @@ class FormatReader:
             time = None
             check_window(self.path, found.time is not None, self.options)
         loads = load_indices(names, self.options, self.path, time)
+        # A plain dict for the format's notes: the header goes to worker processes.
+        found = dataclasses.replace(found, layout=dict(found.layout))
         return Header(names, list(found.units), time, loads, time is not None or found.time is not None,
                       rows=found.samples, layout=found)
 
