@@ -202,7 +202,8 @@ def parse_numbers(path: str, *, start: int, line: int, width: int, sep: str = WH
                 for chunk in reader:
                     if len(cols) == width and chunk.shape[1] != width:
                         raise ValueError("another number of cells than the header names")
-                    pieces.append(chunk[cols].to_numpy(np.float64))
+                    # Column by column: each a view of the parser's own block, no interleaving.
+                    pieces.append([chunk[c].to_numpy(np.float64) for c in cols])
                     if on_bytes is not None:
                         on_bytes(f.tell(), size)
             if on_bytes is not None:
@@ -218,15 +219,19 @@ def parse_numbers(path: str, *, start: int, line: int, width: int, sep: str = WH
             with open(path, "rb") as f:
                 fault = _fault(path, f, start, line, width, sep, decimal, comment, cols, end)
             raise (fault or FormatError(path, f"cannot read the numbers ({exc})")) from None
-    total = sum(p.shape[0] for p in pieces)
+    total = sum(p[0].shape[0] for p in pieces)
     if rows is not None and total != rows:
         found = f"{total}" if total < rows else "more"
         raise FormatError(path, f"{found} rows of numbers, but the header says {rows}")
     data = np.empty((total, len(cols)), dtype=np.float64, order="F")
     at = 0
-    for piece in pieces:
-        data[at:at + piece.shape[0]] = piece
-        at += piece.shape[0]
+    pieces.reverse()
+    while pieces:  # each chunk let go once copied: the table is not held twice
+        piece = pieces.pop()
+        for k, column in enumerate(piece):  # contiguous writes, not a strided copy of rows
+            data[at:at + column.shape[0], k] = column
+        at += piece[0].shape[0]
+        del piece
     return data
 
 
