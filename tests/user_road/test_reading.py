@@ -241,6 +241,7 @@ SIMULATOR_RUNS = [
     (["Hawc2ascii.dat"], "Hawc2ascii.dat", 1, "Time"),
     (["FASTOut_Hydro.out"], "FASTOut_Hydro.out", 1, "Time"),  # a closing line after the numbers
     (["v6.out"], "v6.out", 1, "Time"),  # Latin-1 units
+    (["DTU10MW.out"], "DTU10MW.out", 1, "Time"),  # a repeated name made distinct
     (["wind3.hdf5"], "wind3.hdf5", 0, None),  # time beside the channels
     (["flex/test.int"], "flex/test.int", 0, None),
 ]
@@ -256,6 +257,7 @@ def test_simulator_files(report, cli, tmp_path, inputs, shown, first, time):
     assert run.code == 0, run.err
     rows = list(csv.DictReader(open(tmp_path / "t.csv")))
     assert {r["file"] for r in rows} == {str(paths[0])} and all(r["duration"] for r in rows)
+    assert len({r["channel"] for r in rows}) == len(rows)  # one row per channel and m
     header = report.read_header(str(paths[0]))
     assert header.loads[0] == first and (time is None or header.names[header.time] == time)
     assert rows[0]["channel"] == header.names[first]
