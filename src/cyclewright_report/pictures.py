@@ -110,7 +110,8 @@ def _figure(means: np.ndarray, ranges: np.ndarray, *, title: str, unit: str | No
         bar = figure.colorbar(mesh, ax=histogram_axes, label="cycles", pad=0.02)
         bar.minorticks_off()
         # 1-2-5 ticks in plain numbers: a sparse channel spans less than a decade.
-        bar.ax.yaxis.set_major_locator(LogLocator(subs=(1.0, 2.0, 5.0)))
+        wide = counts.max() / HALF_CYCLE > 1000  # over three decades: powers of ten only
+        bar.ax.yaxis.set_major_locator(LogLocator(subs=(1.0,) if wide else (1.0, 2.0, 5.0)))
         bar.ax.yaxis.set_major_formatter(FuncFormatter(lambda value, _: f"{value:g}"))
         exceeded, levels = _spectrum(ranges)
         spectrum_axes.step(exceeded, levels, where="post", color="tab:blue", label="spectrum")
@@ -122,6 +123,10 @@ def _figure(means: np.ndarray, ranges: np.ndarray, *, title: str, unit: str | No
         for axes in (histogram_axes, spectrum_axes):
             axes.text(0.5, 0.5, "no finite cycle", transform=axes.transAxes, ha="center")
 
+    # Loads from 10^4 on get a power of ten beside the axis: long tick labels
+    # would run into each other and push the axis label off the picture.
+    histogram_axes.ticklabel_format(axis="both", style="sci", scilimits=(-3, 4))
+    spectrum_axes.ticklabel_format(axis="y", style="sci", scilimits=(-3, 4))
     histogram_axes.set_xlabel(_axis_label("range", unit))
     histogram_axes.set_ylabel(_axis_label("mean", unit))
     histogram_axes.set_title("range-mean histogram", fontsize=10)
