@@ -46,19 +46,28 @@ def _die_with(parent: int) -> None:
 def _start_worker(queue: Any, parent: int) -> None:
     global _worker_queue
     _die_with(parent)
+    # Ctrl-C reaches the whole process group: the parent alone answers it
+    # (it stops the workers), so no worker prints a traceback of its own.
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
     _worker_queue = queue
 
 
 def _stop_workers(pool: concurrent.futures.ProcessPoolExecutor) -> None:
-    """Ends the workers at once: a file half analysed is not waited for."""
+    """Ends the workers at once, a file half analysed not waited for, and
+    waits until they are gone: a worker still drawing would leave its
+    temporary behind the run's clean-up."""
+    processes = list((getattr(pool, "_processes", None) or {}).values())
     terminate = getattr(pool, "terminate_workers", None)  # CPython 3.14 and later
     if terminate is not None:
         terminate()
-        return
-    for process in list((getattr(pool, "_processes", None) or {}).values()):
+    else:
+        for process in processes:
+            with contextlib.suppress(Exception):
+                process.terminate()
+        pool.shutdown(wait=False, cancel_futures=True)
+    for process in processes:
         with contextlib.suppress(Exception):
-            process.terminate()
-    pool.shutdown(wait=True, cancel_futures=True)
+            process.join(timeout=10)
 
 
 def _analyse_in_worker(index: int, path: str, options: Options, prefix: str, keep_going: bool,

@@ -275,7 +275,7 @@ def _alive(pid):
 
 
 @pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc")
-@pytest.mark.parametrize("stop", [signal.SIGTERM, signal.SIGKILL], ids=["SIGTERM", "SIGKILL"])
+@pytest.mark.parametrize("stop", [signal.SIGTERM, signal.SIGKILL, signal.SIGINT], ids=["SIGTERM", "SIGKILL", "Ctrl-C"])
 def test_a_stopped_run_leaves_no_worker_behind(tmp_path, stop):
     pytest.importorskip("matplotlib")
     paths = []
@@ -285,19 +285,24 @@ def test_a_stopped_run_leaves_no_worker_behind(tmp_path, stop):
     env = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}
     process = subprocess.Popen([sys.executable, "-m", "cyclewright_report", *paths, "--jobs", "2",
                                 "--plots", tmp_path / "p", "--csv", tmp_path / "t.csv"],
-                               env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                               env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                               start_new_session=True)
     deadline = time.monotonic() + 60
     while len(_children(process.pid)) < 2 and time.monotonic() < deadline:
         time.sleep(0.1)
     time.sleep(3.0)  # the workers at work
     workers = _children(process.pid)
     assert process.poll() is None and len(workers) >= 2
-    process.send_signal(stop)
+    if stop == signal.SIGINT:
+        os.killpg(process.pid, stop)  # Ctrl-C reaches the whole process group
+    else:
+        process.send_signal(stop)
     _, err = process.communicate(timeout=60)
     deadline = time.monotonic() + 10
     while any(_alive(w) for w in workers) and time.monotonic() < deadline:
         time.sleep(0.1)
     assert not any(_alive(w) for w in workers)
-    if stop == signal.SIGTERM:
-        assert (process.returncode, err) == (143, "cyclewright-report: terminated; nothing written\n")
+    if stop != signal.SIGKILL:
+        said = "terminated" if stop == signal.SIGTERM else "interrupted"
+        assert (process.returncode, err) == (128 + stop, f"cyclewright-report: {said}; nothing written\n")
         assert sorted(os.listdir(tmp_path)) == sorted(p.name for p in paths)
