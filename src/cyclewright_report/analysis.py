@@ -13,6 +13,7 @@ from typing import Any
 import numpy as np
 
 from . import matrices, naming, pictures
+from .atomic import write_new
 from .counting import counted_signal
 from .damage_table import Damage, channel_damage
 from .exponents import exponents_for
@@ -31,10 +32,19 @@ def _is_panic(exc: BaseException) -> bool:
 
 def _draw(target: str, samples: Any, channel: Channel, path: str, options: Options,
           loads: Sequence[tuple[float, float, float]]) -> None:
+    """The picture of one channel at `target` or, in a run of the command
+    (options.run_id), at its temporary, which the run puts in place."""
+    title = f"{channel.name} in {os.path.basename(path)}"
+    plain = [(m, load) for m, load, _ in loads]
     try:
-        pictures.draw_channel(target, samples, title=f"{path}: {channel.name}", unit=channel.unit,
-                              half=options.half, loads=[(m, plain) for m, plain, _ in loads],
-                              dpi=options.dpi, fmt=options.plot_format)
+        if options.run_id is None:
+            pictures.draw_channel(target, samples, title=title, unit=channel.unit, half=options.half,
+                                  loads=plain, dpi=options.dpi, fmt=options.plot_format, neq=options.neq)
+        else:
+            figure = pictures.channel_figure(samples, title=title, unit=channel.unit, half=options.half,
+                                             loads=plain, dpi=options.dpi, neq=options.neq)
+            write_new(naming.temporary_name(target, options.run_id),
+                      lambda f: figure.savefig(f, format=options.plot_format, dpi=options.dpi))
     except OSError as exc:
         raise ReportError(f"{target}: cannot write the picture: {exc.strerror or exc}") from None
     except Exception as exc:
@@ -82,11 +92,13 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
     except MemoryError:
         raise ReportError(f"{path}: not enough memory to read it") from None
     channels = history.channels
+    for folder in (options.plot_dir, options.matrix_dir):
+        if folder is not None and options.run_id is None:
+            # Called alone: the folder is made here. A run of the command has made
+            # it, and a worker that does not see it must fail, not make its own.
+            os.makedirs(folder, exist_ok=True)
     names = naming.picture_names(prefix or naming.default_prefix(path), [c.name for c in channels],
                                  options.plot_format)
-    for folder in (options.plot_dir, options.matrix_dir):
-        if folder is not None:
-            os.makedirs(folder, exist_ok=True)  # a cluster worker's own file system
     statistics, extremes = file_statistics(path, channels, history.time, options.extremes_context)
     matrix_names = naming.picture_names(prefix or naming.default_prefix(path), [c.name for c in channels], "npz")
     rows: list[Row] = []
@@ -116,7 +128,8 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
         del samples
         if on_channel is not None:
             on_channel()
-    return FileResult(path, len(channels), rows, drawn, history.duration, statistics, extremes, damage, written)
+    return FileResult(path, len(channels), rows, drawn, history.duration, history.names,
+                      statistics=statistics, extremes=extremes, damage=damage, matrices=written)
 
 
 def analyse_or_fail(path: str, options: Options, prefix: str | None = None,

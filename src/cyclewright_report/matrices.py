@@ -1,12 +1,11 @@
 """Rainflow (Markov) matrices: per file and channel the cycles counted in
 range x mean bins, written as NAME.npz and NAME.csv into --matrix DIR, and
 with --weights the lifetime matrix of each channel. Workers write hidden
-temporaries named with the run's id; they become the files only when the
-whole run has succeeded, and are removed otherwise."""
+temporaries named with the run's id; the run puts them in place with its
+other outputs (tables.ExtraOutputs), or takes them back."""
 
 from __future__ import annotations
 
-import contextlib
 import csv
 import io
 import os
@@ -15,7 +14,7 @@ from typing import NamedTuple
 
 import numpy as np
 
-from .naming import is_run_temporary, run_temporary, safe_name
+from .naming import safe_name, temporary_name
 
 LIFETIME_PREFIX = "lifetime"
 
@@ -54,9 +53,9 @@ def _csv_text(counts: np.ndarray, range_edges: np.ndarray, mean_edges: np.ndarra
 def write_temporaries(target: str, run_id: str, counts: np.ndarray, range_edges: np.ndarray,
                       mean_edges: np.ndarray) -> None:
     """The matrix's .npz and .csv as this run's temporaries beside `target`."""
-    with open(run_temporary(target, run_id), "xb") as f:
+    with open(temporary_name(target, run_id), "xb") as f:
         np.savez(f, counts=counts, range_edges=range_edges, mean_edges=mean_edges)
-    with open(run_temporary(csv_target(target), run_id), "x", encoding="utf-8", newline="") as f:
+    with open(temporary_name(csv_target(target), run_id), "x", encoding="utf-8", newline="") as f:
         f.write(_csv_text(counts, range_edges, mean_edges))
 
 
@@ -72,7 +71,7 @@ def write_channel(path: str, channel: str, target: str, run_id: str | None, coun
 
 
 def _load_temporary(target: str, run_id: str) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
-    with np.load(run_temporary(target, run_id)) as data:
+    with np.load(temporary_name(target, run_id)) as data:
         return data["counts"], data["range_edges"], data["mean_edges"]
 
 
@@ -109,17 +108,7 @@ def lifetime_matrices(files: Sequence[MatrixFile], repetitions: Mapping[str, flo
 
 
 def commit(files: Sequence[MatrixFile], run_id: str) -> None:
-    """Puts every matrix of the run in place (after the tables are whole)."""
+    """Puts matrices written outside a run's staging in place."""
     for item in files:
         for target in (item.target, csv_target(item.target)):
-            os.replace(run_temporary(target, run_id), target)
-
-
-def discard(folder: str | None, run_id: str | None) -> None:
-    """Removes every temporary of the run from the folder."""
-    if folder is None or run_id is None or not os.path.isdir(folder):
-        return
-    for name in os.listdir(folder):
-        if is_run_temporary(name, run_id):
-            with contextlib.suppress(OSError):
-                os.unlink(os.path.join(folder, name))
+            os.replace(temporary_name(target, run_id), target)

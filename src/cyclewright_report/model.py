@@ -25,10 +25,17 @@ class Options:
     half: bool = True
     allow_nan: bool = False
     keep_plateaus: bool = False
-    # Reading text tables: one character, or "ws" for any run of whitespace.
-    delimiter: str = ","
+    # Reading text tables: one character, "ws" for any run of whitespace, or
+    # None: found in each file's first row.
+    delimiter: str | None = None
     decimal: str = "."
-    time_column: str | None = None  # None: a column named "time" in any case
+    skip_rows: int = 0  # lines before the header row
+    comment: str | None = None  # lines starting with it are skipped
+    names: tuple[str, ...] | None = None  # the names of a table without a header row
+    encoding: str | None = None  # None: UTF-8, else Latin-1
+    time_column: str | None = None  # None: one named time, Time [s], t, ... in any case
+    t_start: float | None = None  # seconds: only the samples from t_start to t_end
+    t_end: float | None = None
     channels: tuple[str, ...] = ()  # names or globs; empty: every channel
     exclude: tuple[str, ...] = ()
     unit: str | None = None  # overrides the units row
@@ -37,6 +44,9 @@ class Options:
     plot_dir: str | None = None
     dpi: int = 100
     plot_format: str = "png"
+    # Set by a run of the command: pictures are drawn to temporaries named
+    # with it and put in place with the tables when all is done.
+    run_id: str | None = None
     # Beyond the loads: per-channel exponents (glob, exponents), the first
     # matching glob wins over `exponents`; S-N curves as given (--sn) with
     # the stress per unit load per glob; rainflow matrices; extremes.
@@ -46,9 +56,6 @@ class Options:
     matrix_dir: str | None = None
     matrix_bins: int = 64
     extremes_context: bool = False
-    # Names the temporaries of this run's matrices, which become the files
-    # only when the whole run has succeeded.
-    run_id: str | None = None
     # Channels of a file counted side by side (set when a run has fewer
     # files than worker processes).
     threads: int = 1
@@ -66,6 +73,7 @@ class LoadHistory:
     """The channels of one file and the time they span (None: unknown)."""
     channels: list[Channel]
     duration: float | None = None
+    names: tuple[str, ...] = ()  # every column's name, load or not (for --channels)
     time: np.ndarray | None = None  # seconds of each sample, where the file has a time column
 
 
@@ -88,6 +96,7 @@ class FileResult:
     rows: list[Row]
     pictures: list[str]
     duration: float | None = None
+    channel_names: tuple[str, ...] = ()  # every column's name in the file, load or not
     statistics: list = dataclasses.field(default_factory=list)  # statistics.Statistics
     extremes: list = dataclasses.field(default_factory=list)  # statistics.Extreme
     damage: list = dataclasses.field(default_factory=list)  # damage_table.Damage

@@ -13,11 +13,11 @@ import os
 from collections.abc import Iterable, Sequence
 from typing import Any
 
-from . import matrices
+from . import matrices, naming
 from .damage_table import DAMAGE_FIELDS, Damage
 from .matrices import MatrixFile
 from .model import FileResult, Options, ReportError
-from .output import PictureFolder, TableFile, _decimals, _render
+from .output import Outputs, PictureFolder, TableFile, _render, _shown
 from .statistics import EXTREMES_FIELDS, STATISTICS_FIELDS
 
 
@@ -78,9 +78,9 @@ def matrix_files(results: Sequence[FileResult], extras: Extras) -> list[MatrixFi
 
 
 def _rounded(values: Sequence[float | None]) -> list[str]:
-    """One row's numbers with seven significant digits of its largest."""
-    decimals = _decimals(v for v in values if v is not None)
-    return ["-" if v is None else f"{v:.{decimals}f}" for v in values]
+    """One row's numbers, rounded as the loads' rows are ('-': none)."""
+    shown = iter(_shown(*(v for v in values if v is not None)))
+    return ["-" if v is None else next(shown) for v in values]
 
 
 def _section(title: str, header: Sequence[str], lines: Sequence[Sequence[str]], texts: int) -> list[str]:
@@ -146,38 +146,56 @@ def stem(csv_path: str) -> str:
 
 class ExtraOutputs:
     """The side tables' files beside --csv and the matrices' folder, made
-    and tried before any work."""
+    and tried before any work, staged with the run's other outputs and put
+    in place with them (outputs: the run's Outputs)."""
 
-    def __init__(self, csv_path: str | None, options: Options, inputs: Sequence[str],
-                 json_path: str | None = None):
+    def __init__(self, outputs: Outputs, csv_path: str | None, options: Options):
+        self.outputs = outputs
         self.tables: list[tuple[TableFile, str]] = []
         self.folder: PictureFolder | None = None
-        real = {os.path.realpath(p) for p in [*inputs, *filter(None, [json_path])]}
         try:
             if csv_path:
                 base = stem(csv_path)
                 kinds = ["statistics", *(["extremes"] * options.extremes_context), *(["damage"] * bool(options.sn))]
+                taken = {os.path.realpath(t.target) for t in outputs.tables}
                 for kind in kinds:
                     target = f"{base}.{kind}.csv"
-                    if os.path.realpath(target) in real:
-                        raise ReportError(f"{target}: is one of the inputs or the --json file (--csv would "
-                                          "overwrite it)")
-                    self.tables.append((TableFile(target, "--csv", statistics_csv), kind))
+                    if os.path.realpath(target) in taken:
+                        raise ReportError(f"{target}: --csv and --json name the same file")
+                    self.tables.append((TableFile(target, "--csv", statistics_csv, outputs.run,
+                                                  outputs.protected), kind))
             if options.matrix_dir is not None:
                 self.folder = PictureFolder(options.matrix_dir, "--matrix", "matrices")
         except ReportError:
             self.discard()
             raise
 
-    def write(self, results: Sequence[FileResult], extras: Extras) -> list[str]:
+    def stage(self, results: Sequence[FileResult], extras: Extras) -> list[str]:
+        """Writes the side tables' temporaries and stages them and the
+        matrices' with the run's other outputs; returns the tables' names."""
         texts = {"statistics": lambda: statistics_csv(results), "extremes": lambda: extremes_csv(results),
                  "damage": lambda: damage_csv(results, extras)}
+        staged = self.outputs.staged
         for table, kind in self.tables:
-            table.commit(texts[kind]())
+            table.write(texts[kind]())
+            staged.add(table.temporary, table.real)
+        for item in matrix_files(results, extras):
+            for target in (item.target, matrices.csv_target(item.target)):
+                temporary = naming.temporary_name(target, self.outputs.run)
+                if not os.path.isfile(temporary):
+                    raise ReportError(f"{target}: the matrix is not there; the workers must write to "
+                                      "the folder of --matrix at the same path")
+                if os.path.realpath(target) in self.outputs.protected:
+                    raise ReportError(f"{target}: is {self.outputs.protected[os.path.realpath(target)]} "
+                                      "(a matrix would overwrite it)")
+                staged.add(temporary, target)
         return [table.target for table, _ in self.tables]
 
     def discard(self) -> None:
+        """Takes back this run's temporaries not put in place and an empty
+        folder the run made."""
         for table, _ in self.tables:
-            table.file.discard()
+            table.discard()
         if self.folder is not None:
+            self.folder.remove_temporaries(self.outputs.run)
             self.folder.remove_if_empty()
