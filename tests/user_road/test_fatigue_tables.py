@@ -220,6 +220,10 @@ def test_extremes_name_every_channel_of_the_run(cli, tmp_path):
     document = json.loads((tmp_path / "t.json").read_text())
     assert {"loads", "statistics", "extremes", "damage", "matrices", "options"} <= set(document)
     assert document["extremes"][-1]["context"] == {"0": 7.0, "1": 1.0}
+    cut = cli(tmp_path / "a.csv", "--no-plots", "--csv", tmp_path / "cut.csv", "--t-start", "1")
+    assert cut.code == 0, cut.err
+    assert [(r["min"], r["time_of_min"]) for r in read_table(tmp_path / "cut.statistics.csv")] == [
+        ("3.0", "1.0"), ("4.0", "1.0")]
 
 
 def test_the_json_options_repeat_the_run(cli, tmp_path):
