@@ -10,6 +10,8 @@
 #define CYCLEWRIGHT_ISA isa_sse41
 #elif defined(CYCLEWRIGHT_BUILD_AVX2) && defined(__AVX2__) && defined(__FMA__)
 #define CYCLEWRIGHT_ISA isa_avx2
+#elif defined(CYCLEWRIGHT_BUILD_AVX512) && defined(__AVX512F__) && defined(__AVX512DQ__) && defined(__AVX512VL__)
+#define CYCLEWRIGHT_ISA isa_avx512
 #else
 #error "kernel code is compiled only by a build of isa/, with that build's flags"
 #endif
