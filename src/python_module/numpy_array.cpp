@@ -222,7 +222,7 @@ ArrayLayout layout_of(PyObject* array) noexcept {
 }
 
 SampleBuffer::SampleBuffer(std::size_t count)
-    : values_(count == 0 ? nullptr : std::make_unique_for_overwrite<double[]>(count)), size_(count) {}
+    : values_(allocate_samples(count)), size_(count) {}
 
 SampleBuffer copy_samples(PyObject* array, const ArrayLayout& viewed) {
     const ArrayLayout now = layout_of(array);

@@ -13,6 +13,7 @@
 
 #include "python.hpp"
 #include "reproduced.hpp"
+#include "sample_memory.hpp"
 
 namespace cyclewright {
 
@@ -90,7 +91,7 @@ public:
     }
 
 private:
-    std::unique_ptr<double[]> values_;
+    SampleMemory values_;
     std::size_t size_;
 };
 
