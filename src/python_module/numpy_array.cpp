@@ -224,14 +224,21 @@ ArrayLayout layout_of(PyObject* array) noexcept {
 SampleBuffer::SampleBuffer(std::size_t count)
     : values_(allocate_samples(count)), size_(count) {}
 
-SampleBuffer copy_samples(PyObject* array, const ArrayLayout& viewed) {
+void PendingCopy::copy() noexcept { copy_block(buffer.data(), from, bytes); }
+
+PendingCopy prepare_copy(PyObject* array, const ArrayLayout& viewed) {
     const ArrayLayout now = layout_of(array);
     // The layout is compared before the data type, whose test may allocate.
     if (now != viewed || !numpy::has_float64_dtype(array)) array_changed();
     if (!now.contiguous) not_contiguous();
-    SampleBuffer buffer(now.count);
-    copy_block(buffer.data(), now.data, now.bytes);
-    return buffer;
+    const bool aligned = reinterpret_cast<std::uintptr_t>(now.data) % alignof(double) == 0;
+    return PendingCopy{SampleBuffer(now.count), now.data, now.bytes, aligned};
+}
+
+SampleBuffer copy_samples(PyObject* array, const ArrayLayout& viewed) {
+    PendingCopy pending = prepare_copy(array, viewed);
+    pending.copy();
+    return std::move(pending.buffer);
 }
 
 }  // namespace cyclewright

@@ -95,6 +95,25 @@ private:
     std::size_t size_;
 };
 
+// The room for a copy of the samples, with where they lie: filled either
+// by copy(), or by a computation that copies the samples in its first pass
+// over them (which needs them aligned for doubles: `aligned`).
+struct PendingCopy {
+    SampleBuffer buffer;
+    const char* from;
+    std::size_t bytes;
+    bool aligned;
+
+    // The samples where they lie; only when `aligned`.
+    [[nodiscard]] std::span<const double> source() const noexcept {
+        return {reinterpret_cast<const double*>(from), buffer.samples().size()};
+    }
+    void copy() noexcept;
+};
+
+// copy_samples up to the copy itself: the checks, and the room.
+[[nodiscard]] PendingCopy prepare_copy(PyObject* array, const ArrayLayout& viewed);
+
 // A copy of the samples of a C- or Fortran-contiguous array, in memory
 // order. Python code that ran since the array was viewed may have changed
 // it: unless its data type is still equivalent to float64 and its layout is

@@ -70,6 +70,8 @@ public:
 
     // The call's own copy of the samples (numpy_array.hpp: copy_samples).
     [[nodiscard]] SampleBuffer copy_samples() const { return cyclewright::copy_samples(array_.get(), viewed_); }
+    // The same checks and room, for a copy made by the count's first pass.
+    [[nodiscard]] PendingCopy prepare_copy() const { return cyclewright::prepare_copy(array_.get(), viewed_); }
 
 private:
     PyReadonlyArray(SharedRegistration registration, OwnedRef array, ArrayLayout viewed) noexcept

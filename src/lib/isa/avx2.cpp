@@ -8,7 +8,8 @@
 
 namespace cyclewright::detail::isa_avx2 {
 
-extern const LaneKernels kLanes{count_turning_points, compact_turning_points, last_maximum,
-                                scalar_power,          four_lane_power_of_each, four_lane_add_powers};
+extern const LaneKernels kLanes{count_turning_points,    compact_turning_points,      last_maximum,
+                                scalar_power,            four_lane_power_of_each,     four_lane_add_powers,
+                                copy_compact_turning_points, copy_last_maximum};
 
 }  // namespace cyclewright::detail::isa_avx2

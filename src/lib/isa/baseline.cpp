@@ -10,8 +10,14 @@
 
 namespace cyclewright::detail::isa_baseline {
 
-extern const LaneKernels kLanes{scalar_count_turning_points, scalar_compact_turning_points, last_maximum,
-                                scalar_power,                scalar_power_of_each,          scalar_add_powers};
+extern const LaneKernels kLanes{scalar_count_turning_points,
+                                scalar_compact_turning_points,
+                                last_maximum,
+                                scalar_power,
+                                scalar_power_of_each,
+                                scalar_add_powers,
+                                scalar_copy_compact_turning_points,
+                                copy_last_maximum};
 extern const CountKernels kCount{half_cycles, load_of, closed_load_of};
 
 }  // namespace cyclewright::detail::isa_baseline

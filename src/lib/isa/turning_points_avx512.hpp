@@ -45,4 +45,17 @@ inline std::size_t compact_turning_points(const double* s, std::size_t count, do
     return k + scalar_compact_turning_points(s + i, count - i, out + k);
 }
 
+inline std::size_t copy_compact_turning_points(const double* s, std::size_t count, double* copy,
+                                               double* out) noexcept {
+    std::size_t i = 0, k = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m512d centres = _mm512_loadu_pd(s + i);
+        const __mmask8 mask = turning_mask(_mm512_loadu_pd(s + i - 1), centres, _mm512_loadu_pd(s + i + 1));
+        _mm512_storeu_pd(copy + i, centres);
+        _mm512_storeu_pd(out + k, _mm512_maskz_compress_pd(mask, centres));
+        k += static_cast<std::size_t>(__builtin_popcount(mask));
+    }
+    return k + scalar_copy_compact_turning_points(s + i, count - i, copy + i, out + k);
+}
+
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA
