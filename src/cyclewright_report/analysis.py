@@ -8,6 +8,7 @@ from collections.abc import Callable, Sequence
 from typing import Any
 
 from . import naming, pictures
+from .atomic import write_new
 from .counting import counted_signal, equivalent_loads
 from .model import Channel, FileFailure, FileResult, Options, ReportError, Row
 from .reading import Header, read_load_history
@@ -22,10 +23,19 @@ def _is_panic(exc: BaseException) -> bool:
 
 def _draw(target: str, samples: Any, channel: Channel, path: str, options: Options,
           loads: Sequence[tuple[float, float, float]]) -> None:
+    """The picture of one channel at `target` or, in a run of the command
+    (options.run_id), at its temporary, which the run puts in place."""
+    title = f"{channel.name} in {os.path.basename(path)}"
+    plain = [(m, load) for m, load, _ in loads]
     try:
-        pictures.draw_channel(target, samples, title=f"{path}: {channel.name}", unit=channel.unit,
-                              half=options.half, loads=[(m, plain) for m, plain, _ in loads],
-                              dpi=options.dpi, fmt=options.plot_format)
+        if options.run_id is None:
+            pictures.draw_channel(target, samples, title=title, unit=channel.unit, half=options.half,
+                                  loads=plain, dpi=options.dpi, fmt=options.plot_format, neq=options.neq)
+        else:
+            figure = pictures.channel_figure(samples, title=title, unit=channel.unit, half=options.half,
+                                             loads=plain, dpi=options.dpi, neq=options.neq)
+            write_new(naming.temporary_name(target, options.run_id),
+                      lambda f: figure.savefig(f, format=options.plot_format, dpi=options.dpi))
     except OSError as exc:
         raise ReportError(f"{target}: cannot write the picture: {exc.strerror or exc}") from None
     except Exception as exc:
@@ -45,10 +55,12 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
     except MemoryError:
         raise ReportError(f"{path}: not enough memory to read it") from None
     channels = history.channels
+    if options.plot_dir is not None and options.run_id is None:
+        # Called alone: the folder is made here. A run of the command has made
+        # it, and a worker that does not see it must fail, not make its own.
+        os.makedirs(options.plot_dir, exist_ok=True)
     names = naming.picture_names(prefix or naming.default_prefix(path), [c.name for c in channels],
                                  options.plot_format)
-    if options.plot_dir is not None:
-        os.makedirs(options.plot_dir, exist_ok=True)  # a cluster worker's own file system
     rows: list[Row] = []
     drawn: list[str] = []
     for channel, picture in zip(channels, names, strict=True):
@@ -69,7 +81,7 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
         del samples
         if on_channel is not None:
             on_channel()
-    return FileResult(path, len(channels), rows, drawn, history.duration)
+    return FileResult(path, len(channels), rows, drawn, history.duration, history.names)
 
 
 def analyse_or_fail(path: str, options: Options, prefix: str | None = None,

@@ -1,6 +1,7 @@
-"""Every file the report writes, tables and pictures, is written whole or
-not at all: first to a hidden temporary beside its target, then renamed
-over it."""
+"""Every file the report writes is written whole or not at all: first to a
+hidden temporary beside its target, then renamed over it. A run's outputs
+are renamed together (Staged), so that either all are in place or none of
+what was there has changed."""
 
 from __future__ import annotations
 
@@ -9,43 +10,71 @@ import os
 from collections.abc import Callable, Iterable
 from typing import BinaryIO
 
-from .naming import temporary_name
+from .naming import backup_name, temporary_name
 
 
-class AtomicFile:
-    """Made at once, so that an unusable place fails before any work; the
-    target appears only when commit() has written it whole. Raises OSError
-    (FileExistsError: a temporary of the same process id is in the way)."""
+def create_new(path: str) -> int:
+    """A new file's descriptor; FileExistsError if anything is in the way."""
+    # 0o666: the umask decides the mode, as for any new file.
+    return os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
 
-    def __init__(self, target: str):
-        self.target = target
-        self.temporary = temporary_name(target)
-        # 0o666: the umask decides the mode, as for any new file.
-        self.descriptor: int | None = os.open(
-            self.temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
 
-    def commit(self, write: Callable[[BinaryIO], object]) -> None:
-        """Calls write(binary file), then renames the file over the target."""
-        descriptor, self.descriptor = self.descriptor, None
-        assert descriptor is not None
-        try:
-            with os.fdopen(descriptor, "wb") as f:
-                write(f)
-            os.replace(self.temporary, self.target)
-        except BaseException:
-            remove_quietly([self.temporary])
-            raise
-
-    def discard(self) -> None:
-        if self.descriptor is not None:
-            with contextlib.suppress(OSError):
-                os.close(self.descriptor)
-            self.descriptor = None
-        remove_quietly([self.temporary])
+def write_new(path: str, write: Callable[[BinaryIO], object]) -> None:
+    """Calls write(binary file) on a new file at `path`, removed again on failure."""
+    descriptor = create_new(path)
+    try:
+        with os.fdopen(descriptor, "wb") as f:
+            write(f)
+    except BaseException:
+        remove_quietly([path])
+        raise
 
 
 def write_atomically(target: str, write: Callable[[BinaryIO], object]) -> None:
-    AtomicFile(target).commit(write)
+    temporary = temporary_name(target, str(os.getpid()))
+    write_new(temporary, write)
+    try:
+        os.replace(temporary, target)
+    except BaseException:
+        remove_quietly([temporary])
+        raise
+
+
+class Staged:
+    """Temporaries and the targets they become, renamed together by commit():
+    a target that existed is kept as a hard link until all are renamed, and
+    put back if any rename fails or the run is interrupted."""
+
+    def __init__(self, run_id: str):
+        self.run_id = run_id
+        self.pairs: list[tuple[str, str]] = []  # (temporary, target)
+
+    def add(self, temporary: str, target: str) -> None:
+        self.pairs.append((temporary, target))
+
+    def commit(self) -> None:
+        done: list[tuple[str, str | None]] = []  # (target, its backup)
+        try:
+            for temporary, target in self.pairs:
+                backup = None
+                if os.path.lexists(target):
+                    backup = backup_name(target, self.run_id)
+                    try:
+                        os.link(target, backup, follow_symlinks=False)
+                    except OSError:  # a file system without hard links: no way back
+                        backup = None
+                done.append((target, backup))
+                os.replace(temporary, target)
+        except BaseException:
+            for target, backup in reversed(done):
+                with contextlib.suppress(OSError):
+                    if backup is not None:
+                        os.replace(backup, target)
+                    else:
+                        os.unlink(target)
+            remove_quietly(temporary for temporary, _ in self.pairs)
+            raise
+        remove_quietly(backup for _, backup in done if backup is not None)
 
 
 def remove_quietly(paths: Iterable[str]) -> None:

@@ -2,11 +2,16 @@
 machine: each file is one task, the very `analyse_file` of a local run, so
 the table is the one a local run prints. The workers need cyclewright
 installed and must see the input files and the picture folder at the same
-paths (a shared file system)."""
+absolute paths (a shared file system): relative paths are made absolute
+here, on the client, so that a worker in another folder reads the same
+files; a picture a worker could not put where the client sees it fails the
+run."""
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+import dataclasses
+import os
+from collections.abc import Callable, Sequence
 from typing import Any
 
 from .analysis import analyse_file, analyse_or_fail
@@ -16,6 +21,15 @@ from .progress import Progress, Tally, channel_counts
 from .reading import Header
 
 DASK_HINT = "running on a Dask cluster needs pip install 'cyclewright[dask]'"
+CONNECT_SECONDS = 5  # the command fails within 10 s in all, its start included
+
+
+def _as_given(result: FileResult | FileFailure, path: str) -> FileResult | FileFailure:
+    """A worker's result under the path the caller gave, not its absolute form."""
+    if isinstance(result, FileFailure):
+        return FileFailure(path, result.message.replace(result.path, path, 1))
+    rows = [row._replace(file=path) for row in result.rows]
+    return dataclasses.replace(result, path=path, rows=rows)
 
 
 def report_on_cluster(client: Any, paths: Sequence[str], options: Options,
@@ -27,8 +41,11 @@ def report_on_cluster(client: Any, paths: Sequence[str], options: Options,
 
     work = analyse_or_fail if keep_going else analyse_file
     n = len(paths)
+    absolute = [os.path.abspath(p) for p in paths]
+    if options.plot_dir is not None:
+        options = dataclasses.replace(options, plot_dir=os.path.abspath(options.plot_dir))
     # map() iterates positional arguments only: no callbacks, then each file's header.
-    futures = client.map(work, list(paths), [options] * n, picture_prefixes(paths), [None] * n,
+    futures = client.map(work, absolute, [options] * n, picture_prefixes(paths), [None] * n,
                          [None] * n, list(headers) if headers is not None else [None] * n, pure=False)
     index = {future.key: i for i, future in enumerate(futures)}
     tally = Tally(progress, paths, channel_counts(headers, len(paths)))
@@ -36,7 +53,10 @@ def report_on_cluster(client: Any, paths: Sequence[str], options: Options,
     try:
         for future in as_completed(futures):
             i = index[future.key]
-            result = results[i] = future.result()  # re-raises a worker's ReportError here
+            try:
+                result = results[i] = _as_given(future.result(), paths[i])
+            except ReportError as exc:  # a worker's, naming the absolute path
+                raise ReportError(str(exc).replace(absolute[i], paths[i], 1)) from None
             tally.file_done(i, result)
     except BaseException:
         client.cancel(futures)
@@ -44,9 +64,9 @@ def report_on_cluster(client: Any, paths: Sequence[str], options: Options,
     return [r for r in results if r is not None]
 
 
-def cluster_runner(scheduler: str | None, local_workers: int | None):
+def cluster_runner(scheduler: str | None, local_workers: Callable[[int], int]):
     """A runner for the report on the cluster at `scheduler`, or on one of
-    `local_workers` processes started here for the run."""
+    local_workers(number of files) processes started here for the run."""
     try:
         from dask.distributed import Client, LocalCluster
     except ImportError:
@@ -55,9 +75,14 @@ def cluster_runner(scheduler: str | None, local_workers: int | None):
     def run(paths: Sequence[str], headers: Sequence[Header], options: Options, progress: Progress,
             keep_going: bool) -> list[FileResult | FileFailure]:
         if scheduler:
-            with Client(scheduler) as client:
+            try:
+                client = Client(scheduler, timeout=f"{CONNECT_SECONDS}s")
+            except (OSError, TimeoutError, ValueError) as exc:
+                raise ReportError(f"{scheduler}: cannot reach the Dask scheduler (--scheduler): "
+                                  f"{str(exc).splitlines()[0] if str(exc) else type(exc).__name__}") from None
+            with client:
                 return report_on_cluster(client, paths, options, progress, keep_going, headers)
-        with LocalCluster(n_workers=local_workers, threads_per_worker=1, processes=True,
+        with LocalCluster(n_workers=local_workers(len(paths)), threads_per_worker=1, processes=True,
                           dashboard_address=None) as cluster, Client(cluster) as client:
             return report_on_cluster(client, paths, options, progress, keep_going, headers)
     return run

@@ -9,6 +9,7 @@ import math
 import os
 from collections.abc import Mapping, Sequence
 
+from .inputs import refuse_special
 from .model import FileResult, Lifetime, Options, ReportError
 from .reading import Header
 
@@ -17,6 +18,7 @@ SECONDS_PER_HOUR = 3600.0
 
 def read_weights(path: str) -> list[tuple[str, float]]:
     """(file name, hours) rows; a first row whose weight is no number is a header."""
+    refuse_special(path, " (--weights)")
     try:
         with open(path, newline="", encoding="utf-8-sig") as f:
             rows = [row for row in csv.reader(f) if any(cell.strip() for cell in row)]

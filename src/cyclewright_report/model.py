@@ -25,10 +25,17 @@ class Options:
     half: bool = True
     allow_nan: bool = False
     keep_plateaus: bool = False
-    # Reading text tables: one character, or "ws" for any run of whitespace.
-    delimiter: str = ","
+    # Reading text tables: one character, "ws" for any run of whitespace, or
+    # None: found in each file's first row.
+    delimiter: str | None = None
     decimal: str = "."
-    time_column: str | None = None  # None: a column named "time" in any case
+    skip_rows: int = 0  # lines before the header row
+    comment: str | None = None  # lines starting with it are skipped
+    names: tuple[str, ...] | None = None  # the names of a table without a header row
+    encoding: str | None = None  # None: UTF-8, else Latin-1
+    time_column: str | None = None  # None: one named time, Time [s], t, ... in any case
+    t_start: float | None = None  # seconds: only the samples from t_start to t_end
+    t_end: float | None = None
     channels: tuple[str, ...] = ()  # names or globs; empty: every channel
     exclude: tuple[str, ...] = ()
     unit: str | None = None  # overrides the units row
@@ -37,6 +44,9 @@ class Options:
     plot_dir: str | None = None
     dpi: int = 100
     plot_format: str = "png"
+    # Set by a run of the command: pictures are drawn to temporaries named
+    # with it and put in place with the tables when all is done.
+    run_id: str | None = None
 
 
 @dataclasses.dataclass(frozen=True)
@@ -51,6 +61,7 @@ class LoadHistory:
     """The channels of one file and the time they span (None: unknown)."""
     channels: list[Channel]
     duration: float | None = None
+    names: tuple[str, ...] = ()  # every column's name, load or not (for --channels)
 
 
 class Row(NamedTuple):
@@ -72,6 +83,7 @@ class FileResult:
     rows: list[Row]
     pictures: list[str]
     duration: float | None = None
+    channel_names: tuple[str, ...] = ()  # every column's name in the file, load or not
 
 
 @dataclasses.dataclass(frozen=True)

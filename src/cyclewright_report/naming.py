@@ -5,14 +5,32 @@ from __future__ import annotations
 
 import os
 import re
+import secrets
 from collections import Counter
 from collections.abc import Sequence
 from pathlib import Path
 
 
 def safe_name(text: str) -> str:
-    """A file-name part made of letters, digits, '.', '-' and '_' only."""
-    return re.sub(r"[^\w.-]+", "_", text, flags=re.ASCII).strip("._") or "unnamed"
+    """A file-name part made of letters, digits, '-' and '_' only: no '.',
+    which separates the parts of a picture's name, so that no two files and
+    channels share one ('a.b.csv' channel 'c' and 'a.csv' channel 'b.c'
+    give 'a_b.c.png' and 'a.b_c.png')."""
+    return re.sub(r"[^\w-]+", "_", text, flags=re.ASCII).strip("_") or "unnamed"
+
+
+def distinct(names: Sequence[str]) -> list[str]:
+    """The names in order, a repeat getting '-2', '-3', ... (never a name already taken)."""
+    used: set[str] = set()
+    out = []
+    for name in names:
+        candidate, k = name, 1
+        while candidate in used:
+            k += 1
+            candidate = f"{name}-{k}"
+        used.add(candidate)
+        out.append(candidate)
+    return out
 
 
 def picture_prefixes(paths: Sequence[str]) -> list[str]:
@@ -25,12 +43,7 @@ def picture_prefixes(paths: Sequence[str]) -> list[str]:
         root = os.path.commonpath([os.path.dirname(a) for a in absolute])
         stems = [safe_name(os.path.relpath(a, root).replace(os.sep, "__")) if s in repeated else s
                  for a, s in zip(absolute, stems, strict=True)]
-    seen: Counter[str] = Counter()
-    prefixes = []
-    for s in stems:
-        seen[s] += 1
-        prefixes.append(s if seen[s] == 1 else f"{s}-{seen[s]}")
-    return prefixes
+    return distinct(stems)
 
 
 def default_prefix(path: str) -> str:
@@ -39,29 +52,31 @@ def default_prefix(path: str) -> str:
 
 
 def picture_names(prefix: str, channels: Sequence[str], fmt: str = "png") -> list[str]:
-    """PREFIX.CHANNEL.FMT per channel name; names made equal by safe_name
-    get their column's position."""
-    names = [safe_name(c) for c in channels]
-    repeated = {n for n, count in Counter(names).items() if count > 1}
-    return [f"{prefix}.{n}-{j}.{fmt}" if n in repeated else f"{prefix}.{n}.{fmt}"
-            for j, n in enumerate(names)]
+    """PREFIX.CHANNEL.FMT per channel, distinct within the file."""
+    return [f"{prefix}.{name}.{fmt}" for name in distinct([safe_name(c) for c in channels])]
 
 
-def new_pictures(folder: str | None, before: set[str], paths: Sequence[str], fmt: str) -> list[str]:
-    """The pictures a run over `paths` drew into `folder`, which held the
-    names `before`: to take back when the run writes nothing."""
-    if folder is None or not os.path.isdir(folder):
-        return []
-    prefixes = picture_prefixes(paths)
-    return [os.path.join(folder, name) for name in set(os.listdir(folder)) - before
-            if name.endswith("." + fmt) and any(name.startswith(p + ".") for p in prefixes)]
+def run_id() -> str:
+    """A run's own mark in the names of its temporaries: the process id, and
+    a random part against a process id used again after a killed run."""
+    return f"{os.getpid()}-{secrets.token_hex(3)}"
 
 
-def temporary_name(target: str) -> str:
-    """The hidden file beside `target` that becomes it when whole; the
-    process id keeps concurrent runs and workers apart."""
+def temporary_name(target: str, run: str) -> str:
+    """The hidden file beside `target` that becomes it when whole; `run`
+    (run_id) keeps concurrent runs apart and names what a run leaves."""
     folder, name = os.path.split(os.path.abspath(target))
-    return os.path.join(folder, f".{name}.partial-{os.getpid()}")
+    return os.path.join(folder, f".{name}.partial-{run}")
+
+
+def is_temporary_of(name: str, run: str) -> bool:
+    return name.startswith(".") and name.endswith(f".partial-{run}")
+
+
+def backup_name(target: str, run: str) -> str:
+    """The hard link that keeps a replaced output until the run's commit is whole."""
+    folder, name = os.path.split(os.path.abspath(target))
+    return os.path.join(folder, f".{name}.before-{run}")
 
 
 def probe_name(folder: str) -> str:

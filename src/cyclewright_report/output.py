@@ -10,11 +10,12 @@ import io
 import json
 import math
 import os
-from collections.abc import Callable, Iterable, Sequence
+import stat
+from collections.abc import Callable, Sequence
 from typing import Any
 
 from . import naming
-from .atomic import AtomicFile
+from .atomic import Staged, create_new, remove_quietly
 from .model import FileFailure, FileResult, Lifetime, Options, ReportError, Row
 
 FIELDS = ("file", "channel", "samples", "m", "neq", "half", "eq_load", "eq_load_closed",
@@ -34,11 +35,19 @@ def plateau_note(options: Options) -> str:
     return "flat tops merged: each run of equal consecutive samples counts as one sample"
 
 
-def _decimals(values: Iterable[float]) -> int:
-    """Decimals that give the table's largest load seven significant digits
-    (three at least); the CSV and JSON tables hold every digit."""
+SIGNIFICANT = 6  # digits of the larger load of a row of the printed table
+
+
+def _shown(*values: float) -> list[str]:
+    """The loads of one row with the decimals that give the larger of them
+    six significant digits: a tip deflection of 0.0123 keeps its digits
+    beside a moment of 12345.6. Very large or small loads in e-notation; the
+    CSV and JSON tables hold every digit."""
     largest = max((abs(v) for v in values if math.isfinite(v) and v != 0.0), default=1.0)
-    return min(9, max(3, 6 - math.floor(math.log10(largest))))
+    if not 1e-4 <= largest < 1e15:
+        return [f"{v:.{SIGNIFICANT - 1}e}" for v in values]
+    decimals = max(0, SIGNIFICANT - 1 - math.floor(math.log10(largest)))
+    return [f"{v:.{decimals}f}" for v in values]
 
 
 def _render(header: Sequence[str], lines: Sequence[Sequence[str]], right: Sequence[bool]) -> list[str]:
@@ -50,7 +59,6 @@ def _render(header: Sequence[str], lines: Sequence[Sequence[str]], right: Sequen
 def format_table(results: Sequence[FileResult], options: Options,
                  lifetime: Lifetime | None = None) -> str:
     rows = [row for result in results for row in result.rows]
-    decimals = _decimals(v for row in rows for v in (row.eq_load, row.eq_load_closed))
     units = any(row.unit for row in rows)
     durations = any(row.duration is not None for row in rows)
     header = ["file", "channel", *(["unit"] * units), "samples", "merged",
@@ -64,14 +72,14 @@ def format_table(results: Sequence[FileResult], options: Options,
         lines.append([row.file if new_file else "", shown(row.channel),
                       *([shown(row.unit or "-")] * units), shown(str(row.samples)),
                       shown(str(row.merged)), *([shown(duration)] * durations), f"{row.m:g}",
-                      f"{row.eq_load:.{decimals}f}", f"{row.eq_load_closed:.{decimals}f}"])
+                      *_shown(row.eq_load, row.eq_load_closed)])
     right = [False, False, *([False] * units), True, True, *([True] * durations), True, True, True]
     out = [f"equivalent loads at neq = {options.neq}; {residue_note(options.half)}; "
            f"{plateau_note(options)}", *_render(header, lines, right)]
     if lifetime is not None:
         out += ["", f"lifetime equivalent loads at neq = {options.neq}: each file recurs "
                     "weight hours * 3600 / its duration in seconds times"]
-        life = [[channel, lifetime.units.get(channel) or "-", f"{m:g}", f"{load:.{decimals}f}"]
+        life = [[channel, lifetime.units.get(channel) or "-", f"{m:g}", *_shown(load)]
                 for (channel, m), load in lifetime.loads.items()]
         out += _render(["channel", "unit", "m", "lifetime load"], life, [False, False, True, True])
     return "\n".join(out) + "\n"
@@ -125,26 +133,55 @@ def json_text(results: Sequence[FileResult], options: Options, lifetime: Lifetim
     return json.dumps(document, indent=1, allow_nan=False) + "\n"
 
 
-class TableFile:
-    """A table's file, made up front as a hidden temporary (atomic.AtomicFile),
-    so that an unusable path stops the run before any work."""
+def _target(path: str, option: str, protected: dict[str, str]) -> str:
+    """The file an output replaces: `path`, or through a symlink its target.
+    Refuses an input, the weights file, a folder, a device or a FIFO."""
+    real = os.path.realpath(path)
+    if real in protected:
+        raise ReportError(f"{path}: is {protected[real]} ({option} would overwrite it)")
+    try:
+        mode = os.stat(real).st_mode
+    except FileNotFoundError:
+        return real
+    except OSError as exc:
+        raise ReportError(f"{path}: cannot write ({option}): {exc.strerror}") from None
+    if stat.S_ISDIR(mode):
+        raise ReportError(f"{path}: is a folder ({option} names the file to write)")
+    if not stat.S_ISREG(mode):
+        raise ReportError(f"{path}: is not a regular file (a device, FIFO or socket); "
+                          f"{option} writes files only")
+    return real
 
-    def __init__(self, target: str, option: str, render: Callable[..., str]):
+
+class TableFile:
+    """A table's file, made up front as a hidden temporary beside the file it
+    replaces, so that an unusable path stops the run before any work."""
+
+    def __init__(self, target: str, option: str, render: Callable[..., str], run: str,
+                 protected: dict[str, str]):
         self.target, self.render = target, render
-        if os.path.isdir(target):
-            raise ReportError(f"{target}: is a folder ({option} names the file to write)")
+        self.real = _target(target, option, protected)
+        self.temporary = naming.temporary_name(self.real, run)
         try:
-            self.file = AtomicFile(target)
-        except FileExistsError:
-            raise ReportError(f"{naming.temporary_name(target)}: left by another run; remove it") from None
+            self.descriptor: int | None = create_new(self.temporary)
         except OSError as exc:
             raise ReportError(f"{target}: cannot write ({option}): {exc.strerror}") from None
 
-    def commit(self, text: str) -> None:
+    def write(self, text: str) -> None:
+        descriptor, self.descriptor = self.descriptor, None
+        assert descriptor is not None
         try:
-            self.file.commit(lambda f: f.write(text.encode("utf-8")))
+            with os.fdopen(descriptor, "wb") as f:
+                f.write(text.encode("utf-8"))
         except OSError as exc:
             raise ReportError(f"{self.target}: cannot write: {exc.strerror}") from None
+
+    def discard(self) -> None:
+        if self.descriptor is not None:
+            with contextlib.suppress(OSError):
+                os.close(self.descriptor)
+            self.descriptor = None
+        remove_quietly([self.temporary])
 
 
 class PictureFolder:
@@ -171,6 +208,12 @@ class PictureFolder:
             self.remove_if_empty()
             raise ReportError(f"{folder}: cannot write pictures there (--plots): {exc.strerror}") from None
 
+    def remove_temporaries(self, run: str) -> None:
+        """Every temporary of this run: also those of workers stopped mid-picture."""
+        with contextlib.suppress(OSError):
+            remove_quietly(os.path.join(self.folder, name) for name in os.listdir(self.folder)
+                           if naming.is_temporary_of(name, run))
+
     def remove_if_empty(self) -> None:
         for path in reversed(self.made):
             with contextlib.suppress(OSError):
@@ -178,42 +221,67 @@ class PictureFolder:
 
 
 class Outputs:
-    """Every place the run writes to, checked before it starts."""
+    """Every place the run writes to, checked before it starts; everything
+    written to temporaries (the pictures by the workers), then put in place
+    together by commit(), or taken back by discard()."""
 
     def __init__(self, csv_path: str | None, json_path: str | None, plot_dir: str | None,
-                 inputs: Sequence[str]):
-        inputs_real = {os.path.realpath(p) for p in inputs}
+                 inputs: Sequence[str], weights: str | None = None, run: str | None = None):
+        self.run = run if run is not None else naming.run_id()
+        self.protected = {os.path.realpath(p): "one of the inputs" for p in inputs}
+        if weights:
+            self.protected[os.path.realpath(weights)] = "the weights file"
         named = [(p, o) for p, o in ((csv_path, "--csv"), (json_path, "--json")) if p]
-        for path, option in named:
-            if os.path.realpath(path) in inputs_real:
-                raise ReportError(f"{path}: is one of the inputs ({option} would overwrite it)")
         if len(named) == 2 and os.path.realpath(named[0][0]) == os.path.realpath(named[1][0]):
             raise ReportError(f"{csv_path}: --csv and --json name the same file")
         self.tables: list[TableFile] = []
         self.pictures: PictureFolder | None = None
+        self.staged = Staged(self.run)
         try:
             if csv_path:
-                self.tables.append(TableFile(csv_path, "--csv", csv_text))
+                self.tables.append(TableFile(csv_path, "--csv", csv_text, self.run, self.protected))
             if json_path:
-                self.tables.append(TableFile(json_path, "--json", json_text))
+                self.tables.append(TableFile(json_path, "--json", json_text, self.run, self.protected))
             if plot_dir is not None:
                 self.pictures = PictureFolder(plot_dir)
         except ReportError:
             self.discard()
             raise
 
-    def write(self, results: Sequence[FileResult], options: Options, lifetime: Lifetime | None,
+    def stage(self, results: Sequence[FileResult], options: Options, lifetime: Lifetime | None,
               failures: Sequence[FileFailure]) -> list[str]:
-        written = []
+        """Writes the tables' temporaries and checks the pictures' are there;
+        returns the tables' names."""
         for table in self.tables:
             text = (table.render(results, options, lifetime, failures) if table.render is json_text
                     else table.render(results, options, lifetime))
-            table.commit(text)
-            written.append(table.target)
-        return written
+            table.write(text)
+            self.staged.add(table.temporary, table.real)
+        for result in results:
+            for picture in result.pictures:
+                temporary = naming.temporary_name(picture, self.run)
+                if not os.path.isfile(temporary):
+                    raise ReportError(f"{picture}: the picture is not there; the workers must "
+                                      "write to the folder of --plots at the same path")
+                if os.path.islink(picture) or (os.path.lexists(picture) and not os.path.isfile(picture)):
+                    raise ReportError(f"{picture}: is not a regular file; a picture replaces only a file")
+                if os.path.realpath(picture) in self.protected:
+                    raise ReportError(f"{picture}: is {self.protected[os.path.realpath(picture)]} "
+                                      "(a picture would overwrite it)")
+                self.staged.add(temporary, picture)
+        return [table.target for table in self.tables]
+
+    def commit(self) -> None:
+        try:
+            self.staged.commit()
+        except OSError as exc:
+            raise ReportError(f"{exc.filename or 'an output'}: cannot put it in place: "
+                              f"{exc.strerror or exc}; nothing written") from None
 
     def discard(self) -> None:
+        """Takes back every temporary and an empty folder the run made."""
         for table in self.tables:
-            table.file.discard()
+            table.discard()
         if self.pictures is not None:
+            self.pictures.remove_temporaries(self.run)
             self.pictures.remove_if_empty()

@@ -4,8 +4,13 @@ order given, with the workers' progress reported as it comes."""
 from __future__ import annotations
 
 import concurrent.futures
+import contextlib
 import multiprocessing
 import os
+import signal
+import sys
+import threading
+import time
 from collections.abc import Sequence
 from typing import Any
 
@@ -18,9 +23,51 @@ from .reading import Header
 _worker_queue: Any = None  # in a worker process: where it reports what it did
 
 
-def _start_worker(queue: Any) -> None:
+def _die_with(parent: int) -> None:
+    """Ends this worker when its parent dies, even by SIGKILL: on Linux the
+    kernel sends SIGKILL (prctl PR_SET_PDEATHSIG), elsewhere a thread looks
+    every second whether the parent has changed."""
+    if sys.platform.startswith("linux"):
+        import ctypes
+        pr_set_pdeathsig = 1
+        with contextlib.suppress(OSError, AttributeError):
+            if ctypes.CDLL(None, use_errno=True).prctl(pr_set_pdeathsig, signal.SIGKILL) == 0:
+                if os.getppid() != parent:  # the parent died before the call
+                    os._exit(1)
+                return
+
+    def watch() -> None:
+        while os.getppid() == parent:
+            time.sleep(1.0)
+        os._exit(1)
+    threading.Thread(target=watch, daemon=True).start()
+
+
+def _start_worker(queue: Any, parent: int) -> None:
     global _worker_queue
+    _die_with(parent)
+    # Ctrl-C reaches the whole process group: the parent alone answers it
+    # (it stops the workers), so no worker prints a traceback of its own.
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
     _worker_queue = queue
+
+
+def _stop_workers(pool: concurrent.futures.ProcessPoolExecutor) -> None:
+    """Ends the workers at once, a file half analysed not waited for, and
+    waits until they are gone: a worker still drawing would leave its
+    temporary behind the run's clean-up."""
+    processes = list((getattr(pool, "_processes", None) or {}).values())
+    terminate = getattr(pool, "terminate_workers", None)  # CPython 3.14 and later
+    if terminate is not None:
+        terminate()
+    else:
+        for process in processes:
+            with contextlib.suppress(Exception):
+                process.terminate()
+        pool.shutdown(wait=False, cancel_futures=True)
+    for process in processes:
+        with contextlib.suppress(Exception):
+            process.join(timeout=10)
 
 
 def _analyse_in_worker(index: int, path: str, options: Options, prefix: str, keep_going: bool,
@@ -70,7 +117,7 @@ def analyse_files(paths: Sequence[str], options: Options, jobs: int,
     by_index: dict[int, FileResult | FileFailure] = {}
     with concurrent.futures.ProcessPoolExecutor(
             max_workers=jobs, mp_context=context, initializer=_start_worker,
-            initargs=(queue,)) as pool:
+            initargs=(queue, os.getpid())) as pool:
         futures = {pool.submit(_analyse_in_worker, index, path, options, prefix, keep_going,
                                header_of[index]): index
                    for index, (path, prefix) in enumerate(zip(paths, prefixes, strict=True))}
@@ -88,6 +135,6 @@ def analyse_files(paths: Sequence[str], options: Options, jobs: int,
             raise ReportError("a worker process died (out of memory?); run with --jobs 1 "
                               "to see which file") from None
         except BaseException:
-            pool.shutdown(wait=True, cancel_futures=True)
+            _stop_workers(pool)
             raise
     return [by_index[i] for i in range(len(paths))]

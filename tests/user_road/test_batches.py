@@ -4,6 +4,7 @@ lifetime loads over weighted files."""
 
 from __future__ import annotations
 
+import io
 import json
 import os
 
@@ -60,12 +61,18 @@ BAD_OUTPUTS = [
     (["--csv", "{d}/a.csv"], "is one of the inputs (--csv would overwrite it)"),
     (["--csv", "{d}/t", "--json", "{d}/t"], "--csv and --json name the same file"),
     (["--plots", "{d}/a.csv/p"], "is a file, not a folder (--plots)"),
+    (["--weights", "{d}/w.csv", "--sample-rate", "1", "--csv", "{d}/w.csv"],
+     "is the weights file (--csv would overwrite it)"),
+    (["--csv", "/dev/null"], "is not a regular file (a device, FIFO or socket); --csv writes files only"),
+    (["--json", "{d}/fifo"], "is not a regular file (a device, FIFO or socket); --json writes files only"),
+    (["{d}/fifo"], "fifo: is not a regular file (a FIFO, device or socket); the report reads files only"),
 ]
 
 
 @pytest.mark.parametrize("args, message", BAD_OUTPUTS)
 def test_outputs_are_tried_before_any_work(cli, report, tmp_path, monkeypatch, args, message):
-    _write(tmp_path, {"a.csv": "x\n0\n2\n0\n"})
+    _write(tmp_path, {"a.csv": "x\n0\n2\n0\n", "w.csv": "a.csv,1\n"})
+    os.mkfifo(tmp_path / "fifo")
     monkeypatch.setattr(report.pool, "analyse_file", lambda *a, **k: pytest.fail("work started"))
     before = sorted(os.listdir(tmp_path))
     run = cli(tmp_path / "a.csv", *(a.format(d=tmp_path) for a in args))
@@ -85,8 +92,8 @@ def test_without_matplotlib(cli, report, tmp_path, monkeypatch):
     monkeypatch.setattr(report.pictures, "pictures_available", lambda: False)
     monkeypatch.chdir(tmp_path)
     _write(tmp_path, {"a.csv": "x\n0\n2\n0\n"})
-    run = cli("a.csv", "--csv", "t.csv")
-    assert run.code == 0 and run.err == f"cyclewright-report: note: no pictures: {report.pictures.PLOTS_HINT}\n"
+    run = cli("a.csv", "--csv", "t.csv")  # no pictures unless asked for
+    assert run.code == 0 and run.err == ""
     assert sorted(os.listdir(tmp_path)) == ["a.csv", "t.csv"]
     explicit = cli("a.csv", "--plots", "p", "--csv", "u.csv")
     assert (explicit.code, explicit.err) == (1, f"cyclewright-report: error: {report.pictures.PLOTS_HINT}\n")
@@ -144,3 +151,64 @@ def test_a_run_parses_each_header_once(cli, report, tmp_path, monkeypatch):
     run = cli(tmp_path / "a.csv", tmp_path / "b.csv", "--weights", tmp_path / "w.csv", "--no-plots", "--jobs", "1")
     assert run.code == 0, run.err
     assert parsed == [str(tmp_path / "a.csv"), str(tmp_path / "b.csv")]
+
+
+# failure -> whether the run's outputs are put in place (exit 0) or none is (exit 1).
+COMMITS = [("none", True), ("stdout closed", True), ("bad file", False), ("json disk full", False),
+           ("last rename", False)]
+
+
+@pytest.mark.parametrize("failure, written", COMMITS)
+def test_outputs_all_or_nothing(report, tmp_path, monkeypatch, failure, written):
+    pytest.importorskip("matplotlib")
+    _write(tmp_path, {"a.csv": "x\n0\n2\n0\n", "b.csv": "y\n1\nnan\n" if failure == "bad file" else "y\n0\n1\n"})
+    (tmp_path / "p").mkdir()
+    (tmp_path / "real").mkdir()
+    os.symlink(tmp_path / "real" / "t.csv", tmp_path / "t.csv")  # written through, the link kept
+    old = {"p/a.x.png": "old", "p/other.x.png": "another run's", "real/t.csv": "old", "t.json": "old"}
+    _write(tmp_path, old)
+    table_write, replace, calls = report.output.TableFile.write, os.replace, []
+
+    def write(self, text):
+        if failure == "json disk full" and self.target.endswith(".json"):
+            raise report.ReportError(f"{self.target}: cannot write: No space left on device")
+        table_write(self, text)
+
+    def last_fails(source, target):
+        calls.append(target)
+        if failure == "last rename" and len(calls) == 4:
+            raise OSError(5, "Input/output error")
+        replace(source, target)
+
+    class Closed(io.StringIO):
+        def write(self, text):
+            raise BrokenPipeError(32, "Broken pipe")
+
+    monkeypatch.setattr(report.output.TableFile, "write", write)
+    monkeypatch.setattr(report.atomic.os, "replace", last_fails)
+    err = io.StringIO()
+    code = report.cli.main([str(tmp_path / "a.csv"), str(tmp_path / "b.csv"), "--plots", str(tmp_path / "p"),
+                            "--csv", str(tmp_path / "t.csv"), "--json", str(tmp_path / "t.json"), "--jobs", "1"],
+                           out=Closed() if failure == "stdout closed" else io.StringIO(), err=err)
+    assert (code, err.getvalue().count("\n")) == ((0, 0) if written else (1, 1)), err.getvalue()
+    assert os.path.islink(tmp_path / "t.csv")
+    changed = {name for name, text in old.items() if (tmp_path / name).read_text(errors="replace") != text}
+    assert changed == ({"p/a.x.png", "real/t.csv", "t.json"} if written else set())
+    assert sorted(os.listdir(tmp_path / "p")) == sorted(["a.x.png", "other.x.png"] + ["b.y.png"] * written)
+    assert not [n for d in ("", "p", "real") for n in os.listdir(tmp_path / d) if n.startswith(".")]
+
+
+# extra arguments -> exit status and a piece of standard error; a.csv has a, b; b.csv has b, c.
+RUNS = [
+    (["--channels", "a,c"], 0, ""),
+    (["--channels", "zz,a,c"], 1, "no channel of any file matches 'zz' (--channels)"),
+    (["--t-end", "1"], 1, "no time column, so no --t-start or --t-end"),
+    (["--jobs", "200"], 0, "note: --jobs 200: using "),
+]
+
+
+@pytest.mark.parametrize("args, code, message", RUNS)
+def test_runs(cli, tmp_path, args, code, message):
+    _write(tmp_path, {"a.csv": "a,b\n0,1\n2,0\n", "b.csv": "b,c\n1,0\n0,3\n"})
+    run = cli(tmp_path / "a.csv", tmp_path / "b.csv", *args)
+    assert run.code == code and message in run.err and run.err.count("\n") == bool(run.err), run.err

@@ -6,6 +6,11 @@ from __future__ import annotations
 import json
 import math
 import os
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -108,7 +113,7 @@ def test_pictures_of_degenerate_channels(cli, tmp_path, columns):
         [f"still.{c}.png" for c in columns] + ["single.one.png"])
 
 
-# command-line arguments -> the message of the usage error (exit status 2).
+# command-line arguments -> the message of the usage error (one line, exit status 1).
 USAGE_ERRORS = [
     (["--neq", "0"], "neq must be from 1 to 2**64 - 1, not 0"),
     (["--neq", "-5"], "neq must be from 1 to 2**64 - 1"),
@@ -129,6 +134,16 @@ USAGE_ERRORS = [
     (["--plot-format", "jpg"], "invalid choice"),
     (["--sample-rate", "0"], "the sample rate must be positive"),
     (["--jobs", "2", "--local-workers", "2"], "not allowed with argument"),
+    (["--neq", "1e999999999"], "neq must be from 1 to 2**64 - 1"),
+    (["--neq", "9" * 200], "a number of more than 100 characters"),
+    (["--channels", ""], "'' names no channel"),
+    (["--exclude", " , "], "names no channel"),
+    (["--skip-rows", "-1"], "--skip-rows must be from 0"),
+    (["--comment", "##"], "--comment must be a single character"),
+    (["--names", "a,,b"], "--names needs a name for every column"),
+    (["--encoding", "klingon"], "no encoding named 'klingon'"),
+    (["--t-start", "nan"], "a time must be finite"),
+    (["--plots"], "expected one argument"),
 ]
 
 
@@ -136,9 +151,9 @@ USAGE_ERRORS = [
 def test_usage_errors(report, capsys, args, message):
     with pytest.raises(SystemExit) as caught:
         report.cli.main([str(EXAMPLE_LOAD), *args])
-    assert caught.value.code == 2
+    assert caught.value.code == 1
     err = capsys.readouterr().err
-    assert err.startswith("usage: cyclewright-report") and message in err, err
+    assert err.startswith("cyclewright-report: error: ") and message in err and err.count("\n") == 1, err
 
 
 # --neq text -> cycles.
@@ -159,7 +174,7 @@ def test_bad_file_stops_the_run_with_one_line(cli, tmp_path):
     table = tmp_path / "t.csv"
     run = cli(good, bad, "--no-plots", "--csv", table, "--jobs", "1")
     assert run.code == 1
-    assert run.err == f"cyclewright-report: error: {bad}: line 3, column 2 ('b'): 'oops' is not a number\n"
+    assert run.err == f"cyclewright-report: error: {bad}: line 3, column 2: 'oops' is not a number\n"
     assert run.out == "" and not table.exists()
 
 
@@ -186,14 +201,17 @@ def test_picture_names_stay_distinct_and_inside_their_folder(cli, tmp_path):
         (tmp_path / run_dir).mkdir()
         (tmp_path / run_dir / "loads.csv").write_text(
             '"../../escape",a b,a_b,"über/Last"\n1,2,3,4\n2,1,4,3\n')
+    # A dot in a file or channel name must not make two pictures one.
+    (tmp_path / "a.b.csv").write_text("c\n1\n2\n")
+    (tmp_path / "a.csv").write_text("b.c\n1\n2\n")
     pictures = tmp_path / "pictures"
-    run = cli(tmp_path / "run1" / "loads.csv", tmp_path / "run2" / "loads.csv",
-              "--plots", pictures, "-m", "4")
+    run = cli(tmp_path / "run1" / "loads.csv", tmp_path / "run2" / "loads.csv", tmp_path / "a.b.csv",
+              tmp_path / "a.csv", "--plots", pictures, "-m", "4")
     assert run.code == 0, run.err
     assert sorted(os.listdir(pictures)) == sorted(
-        f"{run_dir}__loads.csv.{name}.png" for run_dir in ("run1", "run2")
-        for name in ("escape", "a_b-1", "a_b-2", "ber_Last"))
-    assert sorted(os.listdir(tmp_path)) == ["pictures", "run1", "run2"]
+        [f"{run_dir}__loads_csv.{name}.png" for run_dir in ("run1", "run2")
+         for name in ("escape", "a_b", "a_b-2", "ber_Last")] + ["a_b.c.png", "a.b_c.png"])
+    assert sorted(os.listdir(tmp_path)) == ["a.b.csv", "a.csv", "pictures", "run1", "run2"]
 
 
 def _files(tmp_path, count):
@@ -240,3 +258,51 @@ def test_json_of_an_overflowing_load(cli, tmp_path):
     text = document.read_text()
     assert "Infinity" not in text and json.loads(text)["rows"][0]["eq_load"] is None
     assert math.isinf(cyclewright.eq_load_python(np.array([-1e300, 1e300, -1e300]), 12.0, 1, True))
+
+
+def _children(pid):
+    found = set()
+    for task in Path(f"/proc/{pid}/task").glob("*/children"):
+        found |= {int(c) for c in task.read_text().split()}
+    return found
+
+
+def _alive(pid):
+    try:
+        return Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc")
+@pytest.mark.parametrize("stop", [signal.SIGTERM, signal.SIGKILL, signal.SIGINT], ids=["SIGTERM", "SIGKILL", "Ctrl-C"])
+def test_a_stopped_run_leaves_no_worker_behind(tmp_path, stop):
+    pytest.importorskip("matplotlib")
+    paths = []
+    for k in range(4):  # long enough that the workers are busy when the signal comes
+        paths.append(tmp_path / f"long{k}.npy")
+        np.save(paths[-1], np.cumsum(np.random.default_rng(k).normal(size=(3_000_000, 1)), axis=0))
+    env = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}
+    process = subprocess.Popen([sys.executable, "-m", "cyclewright_report", *paths, "--jobs", "2",
+                                "--plots", tmp_path / "p", "--csv", tmp_path / "t.csv"],
+                               env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                               start_new_session=True)
+    deadline = time.monotonic() + 60
+    while len(_children(process.pid)) < 2 and time.monotonic() < deadline:
+        time.sleep(0.1)
+    time.sleep(3.0)  # the workers at work
+    workers = _children(process.pid)
+    assert process.poll() is None and len(workers) >= 2
+    if stop == signal.SIGINT:
+        os.killpg(process.pid, stop)  # Ctrl-C reaches the whole process group
+    else:
+        process.send_signal(stop)
+    _, err = process.communicate(timeout=60)
+    deadline = time.monotonic() + 10
+    while any(_alive(w) for w in workers) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    assert not any(_alive(w) for w in workers)
+    if stop != signal.SIGKILL:
+        said = "terminated" if stop == signal.SIGTERM else "interrupted"
+        assert (process.returncode, err) == (128 + stop, f"cyclewright-report: {said}; nothing written\n")
+        assert sorted(os.listdir(tmp_path)) == sorted(p.name for p in paths)

@@ -5,13 +5,18 @@ it refuses."""
 
 from __future__ import annotations
 
+import csv
 import io
 import math
 import os
 import re
+import time
+from pathlib import Path
 
 import numpy as np
 import pytest
+
+from road_support import run_script
 
 # CSV text -> the channels read, name: samples.
 GOOD_CSV = [
@@ -31,6 +36,16 @@ GOOD_CSV = [
     pytest.param("TIME,a\n(s),(kN)\n\n0,1\n1,2\n", {}, {"a": [1, 2]}, id="units-row"),
     pytest.param("RootMx1,RootMy1,TwrBsMx,date\n1,2,3,x\n", {"channels": ("Root*", "TwrBsMx"),
                  "exclude": ("*My*", "date")}, {"RootMx1": [1], "TwrBsMx": [3]}, id="channels-globs"),
+    pytest.param("a,a\n1,2\n", {}, {"a": [1], "a (column 2)": [2]}, id="repeated-name-made-distinct"),
+    pytest.param("a;b\n1;2\n", {}, {"a": [1], "b": [2]}, id="sniffed-semicolons"),
+    pytest.param("a\tb\n1\t2\n", {}, {"a": [1], "b": [2]}, id="sniffed-tabs"),
+    pytest.param("a  b\n 1 2\n", {}, {"a": [1], "b": [2]}, id="sniffed-whitespace"),
+    pytest.param("made by a tool\nrun 3\n# note\na,b\n# more\n1,2\n3,4 # why\n", {"skip_rows": 2, "comment": "#"},
+                 {"a": [1, 3], "b": [2, 4]}, id="preamble-and-comments"),
+    pytest.param("1,2\n3,4\n", {"names": ("a", "b")}, {"a": [1, 3], "b": [2, 4]}, id="names-without-header"),
+    pytest.param("a,b\r1,2\r3,4\r", {}, {"a": [1, 3], "b": [2, 4]}, id="cr-only"),
+    pytest.param('"' + "x" * 200_000 + '",b\r1,2\r', {}, {"x" * 200_000: [1], "b": [2]}, id="long-field-cr-only"),
+    pytest.param("t,a\n0,1\n1,2\n2,3\n3,4\n", {"t_start": 1.0, "t_end": 2.0}, {"a": [2, 3]}, id="window"),
 ]
 
 # text, options -> (units, duration in seconds) of the file.
@@ -41,6 +56,10 @@ UNITS_AND_TIME = [
     pytest.param("a,b\n-,m/s\n1,2\n", {"unit": "N"}, ["N", "N"], None, id="unit-overrides"),
     pytest.param("a,Time [s]\n1,0\n2,3\n", {}, [None], 6.0, id="time-with-its-unit"),
     pytest.param("time,a\n0,1\n", {}, [None], None, id="one-step-no-duration"),
+    pytest.param("Time [sec],a\n0,1\n2,2\n", {}, [None], 4.0, id="time-in-sec"),
+    pytest.param("a,T (s)\n1,0\n2,1\n", {}, [None], 2.0, id="t"),
+    pytest.param(b"TIME (s),a\n,(kN\xb7m)\n0,1\n1,2\n2,3\n", {"t_end": 1.0}, ["kN\u00b7m"], 2.0,
+                 id="latin1-units-window"),
 ]
 
 
@@ -48,7 +67,7 @@ UNITS_AND_TIME = [
 @pytest.mark.parametrize("suffix", [".csv", ".txt", ".dat"])
 def test_units_and_duration(report, tmp_path, text, options, units, duration, suffix):
     path = tmp_path / f"loads{suffix}"
-    path.write_text(text)
+    path.write_bytes(text if isinstance(text, bytes) else text.encode())
     history = report.read_load_history(str(path), report.Options(**options))
     assert [c.unit for c in history.channels] == units
     assert history.duration == duration
@@ -58,16 +77,15 @@ FOLDER = "<a folder>"
 BAD_CSV = [
     pytest.param(None, {}, r"no such file", id="missing"),
     pytest.param(FOLDER, {}, r"is a folder, not a file", id="folder"),
-    pytest.param("", {}, r"no header row", id="empty-file"),
-    pytest.param("\n\n", {}, r"no header row", id="blank-file"),
-    pytest.param("1,2\n3,4\n", {}, r"the first line holds numbers; it must name the channels",
-                 id="no-header"),
-    pytest.param("a,a\n1,2\n", {}, r"the channel name 'a' appears more than once", id="repeated-name"),
-    pytest.param("a,\n1,2\n", {}, r"column 2 has no name in the header row", id="unnamed"),
+    pytest.param("", {}, r"an empty file, not a text table", id="empty-file"),
+    pytest.param("\n\n", {}, r"no table: the file holds no line to read", id="blank-file"),
+    pytest.param("1,2\n3,4\n", {}, r"line 1: the first row holds numbers; it must name the columns "
+                 r"\(or give them: --names\)", id="no-header"),
+    pytest.param("a,\n1,2\n", {}, r"line 1, column 2: a column without a name", id="unnamed"),
     pytest.param("a,b\n", {}, r"channel 'a' is empty: no samples under the header", id="no-rows"),
-    pytest.param("a,b\n1,2\n3,x\n", {}, r"line 3, column 2 \('b'\): 'x' is not a number",
+    pytest.param("a,b\n1,2\n3,x\n", {}, r"line 3, column 2: 'x' is not a number",
                  id="not-a-number"),
-    pytest.param("a,b\n1,2\n3, \n", {}, r"line 3, column 2 \('b'\): an empty cell", id="empty-cell"),
+    pytest.param("a,b\n1,2\n3, \n", {}, r"line 3, column 2: an empty cell", id="empty-cell"),
     pytest.param("a,b\n1,2\n\n3,4,5\n", {}, r"line 4: 3 cells, but the header names 2 channels",
                  id="ragged-row"),
     pytest.param("a,b\n1,2\n3,inf\n", {}, r"line 3, column 2 \('b'\): non-finite sample 'inf'$",
@@ -80,16 +98,18 @@ BAD_CSV = [
                  id="allow-nan-keeps-refusing-infinity"),
     pytest.param("a,b\n1,nan\n2,NaN\n", {"allow_nan": True}, r"channel 'b' holds only NaN samples",
                  id="only-nan"),
-    pytest.param(b"a,b\n1,\xff\n", {}, r"not a UTF-8 text file", id="not-utf8"),
-    pytest.param("a;b\n1;2\n", {}, r"line 2, column 1 \('a;b'\): '1;2' is not a number "
-                 r"\(the header holds ';': try --delimiter ';'\)", id="delimiter-hint"),
-    pytest.param("a\tb\n1\t2\n", {}, r"try --delimiter '\\t'", id="tab-hint"),
-    pytest.param("a,b\n1,2\n", {"channels": ("c*",)}, r"no channel matches 'c\*' \(--channels\)",
-                 id="no-channel-matches"),
+    pytest.param(b"a,b\n1,\xff\n", {}, r"line 2, column 2: '\xff' is not a number", id="not-a-latin1-number"),
+    pytest.param("a;b\n1;2\n", {"delimiter": ","}, r"line 2, column 1: '1;2' is not a number", id="delimiter-given"),
+    pytest.param("# a\nx\n1\n", {"skip_rows": 3}, r"no table", id="skip-all"),
+    pytest.param("a,b\n1,2\n", {"t_start": 0.0}, r"no time column, so no --t-start", id="window-without-time"),
+    pytest.param("t,a\n0,1\n1,2\n", {"t_start": 5.0}, r"no sample between --t-start and --t-end "
+                 r"\(its time runs from 0 to 1 s\)", id="window-empty"),
+    pytest.param("a;b\n1,5;2\n", {"delimiter": ",", "decimal": ","}, r"separated by ',', the decimal mark",
+                 id="decimal-is-delimiter"),
     pytest.param("a,b\n1,2\n", {"exclude": ("*",)}, r"no channel left to analyse", id="all-excluded"),
-    pytest.param("a,b\n1,2\n", {"time_column": "t"}, r"no column named 't' \(--time-column\)",
+    pytest.param("a,b\n1,2\n", {"time_column": "t"}, r"no column named 't' to take as time \(--time-column\)",
                  id="no-time-column"),
-    pytest.param("time,Time,a\n1,2,3\n", {}, r"2 columns are named time", id="two-times"),
+    pytest.param("time,Time,a\n1,2,3\n", {}, r"2 columns may hold time \('time', 'Time'\); name the one to use \(--time-column\)", id="two-times"),
     pytest.param("time,a\n1,2\n1,3\n", {}, r"the time column does not increase", id="time-stands"),
 ]
 
@@ -209,3 +229,73 @@ def test_npy_objects_are_never_unpickled(report, tmp_path):
     with pytest.raises(report.ReportError, match=r"samples of type object; a load history holds real numbers"):
         report.read_load_history(str(path))
     assert not os.path.exists(marker)
+
+
+FORMATS = Path(__file__).parent / "data" / "formats"
+V6 = b"\n FAST v6\n\nTime\tRootMyb1\n(s)\t(kN\xb7m)\n0.0\t1.0\n0.5\t3.0\n1.0\t2.0\n\nThis output file was closed.\n"
+
+
+# inputs (in data/formats; v6.out: V6) -> the files of the table, its first channel and unit, duration.
+SIMULATOR_RUNS = [
+    (["Hawc2bin.sel", "Hawc2bin.dat"], "Hawc2bin.sel", 1, "Time"),  # a pair named twice counts once
+    (["Hawc2ascii.dat"], "Hawc2ascii.dat", 1, "Time"),
+    (["FASTOut_Hydro.out"], "FASTOut_Hydro.out", 1, "Time"),  # a closing line after the numbers
+    (["v6.out"], "v6.out", 1, "Time"),  # Latin-1 units
+    (["DTU10MW.out"], "DTU10MW.out", 1, "Time"),  # a repeated name made distinct
+    (["wind3.hdf5"], "wind3.hdf5", 0, None),  # time beside the channels
+    (["flex/test.int"], "flex/test.int", 0, None),
+]
+
+
+@pytest.mark.parametrize("inputs, shown, first, time", SIMULATOR_RUNS, ids=[r[1] for r in SIMULATOR_RUNS])
+def test_simulator_files(report, cli, tmp_path, inputs, shown, first, time):
+    if shown.endswith(".hdf5"):
+        pytest.importorskip("h5py")
+    (tmp_path / "v6.out").write_bytes(V6)
+    paths = [tmp_path / "v6.out" if name == "v6.out" else FORMATS / name for name in inputs]
+    run = cli(*paths, "--csv", tmp_path / "t.csv", "-m", "4")
+    assert run.code == 0, run.err
+    rows = list(csv.DictReader(open(tmp_path / "t.csv")))
+    assert {r["file"] for r in rows} == {str(paths[0])} and all(r["duration"] for r in rows)
+    assert len({r["channel"] for r in rows}) == len(rows)  # one row per channel and m
+    header = report.read_header(str(paths[0]))
+    assert header.loads[0] == first and (time is None or header.names[header.time] == time)
+    assert rows[0]["channel"] == header.names[first]
+    assert shown != "v6.out" or rows[0]["unit"] == "kN\u00b7m"
+
+
+def test_simulator_files_in_worker_processes(tmp_path):
+    paths = [FORMATS / name for name in ("Hawc2bin.sel", "AOC_WSt.out", "flex/test.int")]
+    for jobs in ("1", "2"):
+        run = run_script(*paths, "--jobs", jobs, "--csv", tmp_path / f"t{jobs}.csv", "-m", "4")
+        assert run.code == 0, run.err
+    assert (tmp_path / "t1.csv").read_bytes() == (tmp_path / "t2.csv").read_bytes()
+
+
+# file bytes, name -> the one line (after the path) that refuses them, in well under a second.
+MISNAMED = [
+    (b"Time,a\n0,1\n", "x.outb", "a text file, not an OpenFAST binary output file"),
+    ((FORMATS / "5MW_Land_BD_DLL_WTurb_fid04.outb").read_bytes(), "x.out",
+     "an OpenFAST binary output file, not FAST text output (read with pip install 'cyclewright[openfast]')"),
+    ((FORMATS / "wind3.hdf5").read_bytes(), "x.csv", "an HDF5 file, not a text table"),
+    (bytes(range(256)) * 64, "x.bin", "a binary file, not a text table; read are text tables"),
+]
+
+
+@pytest.mark.parametrize("data, name, message", MISNAMED, ids=[m[1] for m in MISNAMED])
+def test_misnamed_files_fail_at_once(cli, tmp_path, data, name, message):
+    (tmp_path / name).write_bytes(data)
+    start = time.monotonic()
+    run = cli(tmp_path / name)
+    assert time.monotonic() - start < 1.0
+    assert run.code == 1 and run.err.startswith(f"cyclewright-report: error: {tmp_path / name}: {message}")
+    assert run.err.count("\n") == 1
+
+
+def test_npy_header_is_checked_against_the_file_size(report, tmp_path):
+    path = tmp_path / "claims.npy"
+    header = "{'descr': '<f8', 'fortran_order': False, 'shape': (2, 1000000000), }"
+    path.write_bytes(b"\x93NUMPY\x01\x00" + (len(header) + 1).to_bytes(2, "little") + header.encode() + b"\n" + bytes(100))
+    with pytest.raises(report.ReportError, match=r"a damaged .npy file \(its header claims \(2, 1000000000\) "
+                                                 r"samples, 16000000000 bytes, but 100 bytes follow it\)"):
+        report.read_load_history(str(path))

@@ -7,6 +7,7 @@ the other text formats share (HAWC2 ASCII, FAST text output)."""
 
 from __future__ import annotations
 
+import dataclasses
 import io
 import os
 import re
@@ -201,7 +202,8 @@ def parse_numbers(path: str, *, start: int, line: int, width: int, sep: str = WH
                 for chunk in reader:
                     if len(cols) == width and chunk.shape[1] != width:
                         raise ValueError("another number of cells than the header names")
-                    pieces.append(chunk[cols].to_numpy(np.float64))
+                    # Column by column: each a view of the parser's own block, no interleaving.
+                    pieces.append([chunk[c].to_numpy(np.float64) for c in cols])
                     if on_bytes is not None:
                         on_bytes(f.tell(), size)
             if on_bytes is not None:
@@ -217,34 +219,36 @@ def parse_numbers(path: str, *, start: int, line: int, width: int, sep: str = WH
             with open(path, "rb") as f:
                 fault = _fault(path, f, start, line, width, sep, decimal, comment, cols, end)
             raise (fault or FormatError(path, f"cannot read the numbers ({exc})")) from None
-    total = sum(p.shape[0] for p in pieces)
+    total = sum(p[0].shape[0] for p in pieces)
     if rows is not None and total != rows:
         found = f"{total}" if total < rows else "more"
         raise FormatError(path, f"{found} rows of numbers, but the header says {rows}")
     data = np.empty((total, len(cols)), dtype=np.float64, order="F")
     at = 0
-    for piece in pieces:
-        data[at:at + piece.shape[0]] = piece
-        at += piece.shape[0]
+    pieces.reverse()
+    while pieces:  # each chunk let go once copied: the table is not held twice
+        piece = pieces.pop()
+        for k, column in enumerate(piece):  # contiguous writes, not a strided copy of rows
+            data[at:at + column.shape[0], k] = column
+        at += piece[0].shape[0]
+        del piece
     return data
 
 
-def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
-               comment: str | None = None, names: Sequence[str] | None = None,
-               encoding: str | None = None, decimal: str = ".",
-               ) -> tuple[tuple[str, ...], tuple[str | None, ...], np.ndarray]:
-    """(names, units, data) of a text table: after `skip_rows` lines, a row
-    naming the columns (unless `names` are given for a table without one),
-    an optional units row (a row with no number in it: 's', '(kN)',
-    '[kNm]'; a unit is None where there is none), then one row of numbers
-    per time step, as a float64 array with one contiguous column per name.
-    Lines end in LF, CR LF or CR alone.
+@dataclasses.dataclass(frozen=True)
+class Layout:
+    """Where a text table's numbers are and how its cells are split."""
+    names: tuple[str, ...]  # made distinct (unique_names)
+    units: tuple[str | None, ...]
+    sep: str  # the delimiter, given or found
+    start: int  # byte where the numbers start
+    line: int  # its line number, counting from 1
 
-    `delimiter` is ',', ';', '\\t', any other single character or WHITESPACE
-    (runs of blanks); None finds it from the first row (`sniff_delimiter`).
-    Lines starting with `comment` are skipped and the rest of a line after
-    it ignored. Header lines are read in `encoding`, by default UTF-8 or
-    else Latin-1. Repeated names are made distinct (`unique_names`)."""
+
+def table_layout(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
+                 comment: str | None = None, names: Sequence[str] | None = None,
+                 encoding: str | None = None, decimal: str = ".") -> Layout:
+    """The header of a text table, read_table's options: from its first lines alone."""
     expect(path, TEXT, "a text table")
     with open(path, "rb") as f:
         lines = iter_lines(f, max_line=MAX_HEADER_LINE)
@@ -271,7 +275,8 @@ def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
             else:
                 found = [cell.strip() for cell in split_cells(text, sep)]
                 if all(is_number(cell, decimal) for cell in found):
-                    raise FormatError(path, "the first row holds numbers; it must name the columns", number)
+                    raise FormatError(path, "the first row holds numbers; it must name the columns "
+                                      "(or give them: --names)", number)
                 for column, name in enumerate(found, 1):
                     if not name:
                         raise FormatError(path, "a column without a name in the header row", number, column)
@@ -293,7 +298,27 @@ def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
             if isinstance(exc, FormatError):
                 raise
             raise FormatError(path, str(exc)) from None
-    data = parse_numbers(path, start=start, line=line, width=len(found), sep=sep,
-                         decimal=decimal, comment=comment)
-    return unique_names(found), tuple(units), data
+    return Layout(unique_names(found), tuple(units), sep, start, line)
 
+
+def read_table(path: str, *, delimiter: str | None = None, skip_rows: int = 0,
+               comment: str | None = None, names: Sequence[str] | None = None,
+               encoding: str | None = None, decimal: str = ".",
+               ) -> tuple[tuple[str, ...], tuple[str | None, ...], np.ndarray]:
+    """(names, units, data) of a text table: after `skip_rows` lines, a row
+    naming the columns (unless `names` are given for a table without one),
+    an optional units row (a row with no number in it: 's', '(kN)',
+    '[kNm]'; a unit is None where there is none), then one row of numbers
+    per time step, as a float64 array with one contiguous column per name.
+    Lines end in LF, CR LF or CR alone.
+
+    `delimiter` is ',', ';', '\\t', any other single character or WHITESPACE
+    (runs of blanks); None finds it from the first row (`sniff_delimiter`).
+    Lines starting with `comment` are skipped and the rest of a line after
+    it ignored. Header lines are read in `encoding`, by default UTF-8 or
+    else Latin-1. Repeated names are made distinct (`unique_names`)."""
+    layout = table_layout(path, delimiter=delimiter, skip_rows=skip_rows, comment=comment,
+                          names=names, encoding=encoding, decimal=decimal)
+    data = parse_numbers(path, start=layout.start, line=layout.line, width=len(layout.names),
+                         sep=layout.sep, decimal=decimal, comment=comment)
+    return layout.names, layout.units, data

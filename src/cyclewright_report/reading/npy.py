@@ -3,12 +3,13 @@ whose columns are the channels ('0', '1', ...). Never unpickled."""
 
 from __future__ import annotations
 
+import math
 from collections.abc import Callable
 
 import numpy as np
 
 from ..model import Channel, LoadHistory, Options, ReportError
-from .columns import check_samples, load_indices, only_nan, open_checked
+from .columns import check_samples, check_window, load_indices, only_nan, open_checked
 from .reader import Header
 
 
@@ -20,6 +21,8 @@ def _array_header(path: str) -> tuple[tuple[int, ...], np.dtype]:
                 shape, _, dtype = np.lib.format.read_array_header_1_0(f)
             else:
                 shape, _, dtype = np.lib.format.read_array_header_2_0(f)
+            start = f.tell()
+            data_bytes = f.seek(0, 2) - start
     except OSError as exc:
         raise ReportError(f"{path}: cannot read: {exc.strerror}") from None
     except ValueError as exc:
@@ -28,6 +31,10 @@ def _array_header(path: str) -> tuple[tuple[int, ...], np.dtype]:
         raise ReportError(
             f"{path}: a {len(shape)}-dimensional array; a load history is 1-D (one channel) "
             "or 2-D (one column per channel)")
+    claimed = math.prod(shape) * dtype.itemsize
+    if claimed > data_bytes:  # checked before np.load allocates what the header claims
+        raise ReportError(f"{path}: a damaged .npy file (its header claims {shape} samples, "
+                          f"{claimed} bytes, but {data_bytes} bytes follow it)")
     return shape, dtype
 
 
@@ -41,6 +48,7 @@ class NpyReader:
         shape, dtype = _array_header(self.path)
         if len(shape) == 2 and shape[1] == 0:
             raise ReportError(f"{self.path}: the array has no columns, so no channels")
+        check_window(self.path, False, self.options)
         names = ["0"] if len(shape) == 1 else [str(j) for j in range(shape[1])]
         loads = load_indices(names, self.options, self.path, None)
         return Header(names, [None] * len(names), None, loads, False, rows=shape[0], layout=dtype)
@@ -74,4 +82,4 @@ class NpyReader:
             if np.isnan(values).all():
                 raise only_nan(path, str(j))
             channels.append(Channel(str(j), values, options.unit))
-        return LoadHistory(channels, None)
+        return LoadHistory(channels, None, tuple(header.names or ()))

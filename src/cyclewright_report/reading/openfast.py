@@ -1,6 +1,7 @@
-"""OpenFAST output files, `.out` (text) and `.outb` (binary), read by NREL's
-own reader package, openfast-io (the `openfast` extra). Their first column
-is Time, their second header row the units: the rules of text tables apply."""
+"""OpenFAST binary output files (`.outb`), read by NREL's own reader
+package, openfast-io (the `openfast` extra). Their first column is Time,
+their units come with the names: the rules of text tables apply. (Text
+output, `.out`, is read by the formats package: fast_text.)"""
 
 from __future__ import annotations
 
@@ -8,9 +9,11 @@ from collections.abc import Callable
 
 import numpy as np
 
-from ..model import Channel, LoadHistory, Options, ReportError
-from .columns import (check_samples, duration_of, load_indices, only_nan, open_checked, plain_unit,
-                      time_index)
+from ..formats import FormatError
+from ..formats.header import plain_unit, unique_names
+from ..formats.sniff import OUTB, expect
+from ..model import LoadHistory, Options, ReportError
+from .columns import finish_history, load_indices, time_index
 from .reader import Header
 
 OPENFAST_HINT = "reading OpenFAST output needs pip install 'cyclewright[openfast]'"
@@ -37,36 +40,32 @@ def _load(path: str) -> tuple[np.ndarray, list[str], list[str]]:
 
 class OpenFastReader:
     """openfast-io reads a whole file at once, so the header tells only that
-    the file is there: its names come with the samples, from read()."""
+    the file is there and binary: its names come with the samples, from
+    read(), repeated names made distinct as in every format."""
 
     def __init__(self, path: str, options: Options):
         self.path, self.options = path, options
 
     def header(self) -> Header:
-        open_checked(self.path).close()
+        try:
+            expect(self.path, OUTB, "an OpenFAST binary output file")
+        except FormatError as exc:
+            raise ReportError(str(exc)) from None
         return Header(None, None, None, None, timed=True)
 
     def read(self, header: Header, on_bytes: Callable[[int, int], None] | None = None) -> LoadHistory:
         path, options = self.path, self.options
         data, names, units = _load(path)
+        names = list(unique_names(names))
         time = time_index(names, options, path)
         chosen = load_indices(names, options, path, time)
         if data.shape[0] == 0:
             raise ReportError(f"{path}: channel {names[chosen[0]]!r} is empty: the file has no time steps")
-        channels = []
-        for j in chosen:
-            values = np.ascontiguousarray(data[:, j])
+        units_of = [plain_unit(units[j]) if j < len(units) else None for j in range(len(names))]
+        full = Header(names, units_of, time, chosen, True)
 
-            def where(i: int, name: str = names[j]) -> str:
-                return f"{path}: time step {i}, channel {name!r}"
+        def where(j: int, i: int) -> str:
+            return f"{path}: time step {i}, channel {names[j]!r}"
 
-            def shown(i: int, values: np.ndarray = values) -> str:
-                return repr(float(values[i]))
-
-            check_samples(values, options.allow_nan, where, shown)
-            if np.isnan(values).all():
-                raise only_nan(path, names[j])
-            unit = options.unit if options.unit is not None else (plain_unit(units[j]) if j < len(units) else None)
-            channels.append(Channel(names[j], values, unit))
-        duration = duration_of(data[:, time], path) if time is not None else None
-        return LoadHistory(channels, duration)
+        return finish_history(path, full, [data[:, j] for j in chosen],
+                              data[:, time] if time is not None else None, options, where)
