@@ -150,6 +150,18 @@ def peak_memory(n: int) -> dict:
     return out
 
 
+def instruction_sets() -> str:
+    """The vector instruction sets that choose the core's build here: the
+    AVX-512 one needs F, DQ and VL, the AVX2 one AVX2 and FMA."""
+    try:
+        with open("/proc/cpuinfo") as info:
+            flags = next((line.split(":", 1)[1].split() for line in info if line.startswith("flags")), [])
+    except OSError:
+        return "unknown"
+    wanted = ("sse4_1", "avx2", "fma", "avx512f", "avx512dq", "avx512vl")
+    return " ".join(flag for flag in wanted if flag in flags) or "none of SSE4.1, AVX2, AVX-512"
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--json", default="build/bench/python-bench.json")
@@ -181,14 +193,23 @@ def main() -> int:
     r = per_size[mid]
     yardstick = r["np.cumsum(x)"]
     targets = [
-        (f"eq_load_python / np.cumsum(x) at {mid:,}", r["eq_load_python"] / yardstick, 1.0),
-        (f"closed / np.cumsum(x) at {mid:,}", r["eq_load_max_half_cycle_closed_python"] / yardstick, 1.1),
-        (f"halfcycles / list from NumPy arrays at {mid:,}", r["halfcycles"] / r["list_from_numpy_arrays"], 1.0),
+        (f"eq_load_python / np.cumsum(x) at {mid:,}", r["eq_load_python"] / yardstick, 1.2),
+        (f"closed / np.cumsum(x) at {mid:,}", r["eq_load_max_half_cycle_closed_python"] / yardstick, 1.25),
+        (f"halfcycles / list from NumPy arrays at {mid:,}", r["halfcycles"] / r["list_from_numpy_arrays"], 1.05),
+    ]
+    if 10_000_000 in per_size:  # the copy's memory comes fresh from the system here
+        big = per_size[10_000_000]
+        targets += [
+            ("eq_load_python / np.cumsum(x) at 10,000,000", big["eq_load_python"] / big["np.cumsum(x)"], 1.4),
+            ("closed / np.cumsum(x) at 10,000,000",
+             big["eq_load_max_half_cycle_closed_python"] / big["np.cumsum(x)"], 1.45),
+        ]
+    targets += [
         ("16-sample eq_load_python / a.sum()", fixed["eq_load_python"] / fixed["a.sum()"], 0.5),
         ("16-sample closed / a.sum()", fixed["eq_load_max_half_cycle_closed_python"] / fixed["a.sum()"], 0.5),
         ("16-sample halfcycles / a.sum()", fixed["halfcycles"] / fixed["a.sum()"], 0.5),
         (f"peak extra memory of eq_load_python at {max(sizes):,}, x array size",
-         memory["eq_load_python"], 2.2),
+         memory["eq_load_python"], 1.1),
     ]
     print()
     print(f"{'target':66} {'ratio':>6} {'limit':>6}")
@@ -197,10 +218,12 @@ def main() -> int:
     print()
     print("16 samples, ns per call: " + ", ".join(f"{k} {v:.0f}" for k, v in fixed.items()))
     print("peak extra memory, x array size: " + ", ".join(f"{k} {v:.2f}" for k, v in memory.items()))
+    print(f"instruction sets: {instruction_sets()}")
 
     report = {
         "machine": {"cpu": platform.processor() or platform.machine(), "cores": os.cpu_count(),
-                    "python": sys.version.split()[0], "numpy": np.__version__},
+                    "python": sys.version.split()[0], "numpy": np.__version__,
+                    "instruction_sets": instruction_sets()},
         "ns_per_sample": {str(n): row for n, row in per_size.items()},
         "fixed_cost_ns": fixed, "peak_memory_x_array": memory,
         "targets": [{"what": t, "ratio": r_, "limit": l} for t, r_, l in targets],

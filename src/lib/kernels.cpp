@@ -19,6 +19,10 @@ extern const CountKernels kCount;
 namespace isa_avx2 {
 extern const LaneKernels kLanes;
 }  // namespace isa_avx2
+// AVX-512 widens the lanes again; the count stays the SSE4.1 one.
+namespace isa_avx512 {
+extern const LaneKernels kLanes;
+}  // namespace isa_avx512
 #endif
 
 namespace {
@@ -28,6 +32,7 @@ const Kernels kBuilds[] = {
 #if defined(CYCLEWRIGHT_X86_BUILDS)
     {"sse4.1", isa_baseline::kLanes, isa_sse41::kCount},
     {"avx2", isa_avx2::kLanes, isa_sse41::kCount},
+    {"avx512", isa_avx512::kLanes, isa_sse41::kCount},
 #endif
 };
 
@@ -36,7 +41,10 @@ std::size_t runnable_count() noexcept {
 #if defined(CYCLEWRIGHT_X86_BUILDS)
     if (!__builtin_cpu_supports("sse4.1")) return 1;
     if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) return 2;
-    return 3;
+    if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512dq") ||
+        !__builtin_cpu_supports("avx512vl"))
+        return 3;
+    return 4;
 #else
     return 1;
 #endif

@@ -32,6 +32,13 @@ struct LaneKernels {
     // sum + power(x[0], y) + power(x[1], y) + ..., each term added once, or
     // twice in a row when `twice`, left to right with one rounding each.
     double (*add_powers)(const double* x, std::size_t count, double y, bool twice, double sum) noexcept;
+    // compact_turning_points that also copies s[0], ..., s[count - 1] to
+    // copy, from the same loads: the samples are read once for both.
+    std::size_t (*copy_compact_turning_points)(const double* s, std::size_t count, double* copy,
+                                               double* out) noexcept;
+    // last_maximum of the signal, copying it to copy in the pass that finds
+    // the maximum.
+    std::size_t (*copy_last_maximum)(std::span<const double> signal, double* copy) noexcept;
 };
 
 // Appends a count's records to out. Defined beside get_halfcycles, so that
@@ -46,9 +53,10 @@ using RangeSink = void (*)(void* context, const double* ranges, std::size_t coun
 struct CountKernels {
     // The records of get_halfcycles for a non-empty peak-trough sequence.
     void (*half_cycles)(std::span<const double> peaktrough, bool half, std::vector<HalfCycle>& out);
-    // eq_load of a non-empty signal, by `lanes`' turning points and powers.
-    double (*load)(const LaneKernels& lanes, std::span<const double> signal, double m, std::uint64_t neq,
-                   bool half);
+    // eq_load of a non-empty signal, by `lanes`' turning points and powers;
+    // with a copy (else null), the signal is copied there on the way.
+    double (*load)(const LaneKernels& lanes, std::span<const double> signal, double* copy, double m,
+                   std::uint64_t neq, bool half);
     // The same for the signal closed at its maximum, at index k < size.
     double (*closed_load)(const LaneKernels& lanes, std::span<const double> signal, std::size_t k, double m,
                           std::uint64_t neq, bool half);
@@ -76,8 +84,11 @@ const Kernels& kernels() noexcept;
 // the given table.
 std::vector<double> get_peaktrough(const Kernels& build, std::span<const double> signal);
 std::vector<HalfCycle> get_halfcycles(const Kernels& build, std::span<const double> peaktrough, bool half);
-double eq_load(const Kernels& build, std::span<const double> signal, double m, std::uint64_t neq, bool half);
-double eq_load_max_half_cycle_closed(const Kernels& build, std::span<const double> signal, double m,
-                                     std::uint64_t neq, bool half);
+// With a copy (else null), the signal is also copied there, as by
+// eq_load_copying.
+double eq_load(const Kernels& build, std::span<const double> signal, double* copy, double m, std::uint64_t neq,
+               bool half);
+double eq_load_max_half_cycle_closed(const Kernels& build, std::span<const double> signal, double* copy,
+                                     double m, std::uint64_t neq, bool half);
 
 }  // namespace cyclewright::detail

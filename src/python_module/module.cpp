@@ -74,6 +74,11 @@ SampleBuffer copy_signal(const PyReadonlyArray& signal) {
     return extract_argument(signal, "signal", [](const PyReadonlyArray& view) { return view.copy_samples(); });
 }
 
+// The same, for a computation that makes the copy in its first pass.
+PendingCopy prepare_signal_copy(const PyReadonlyArray& signal) {
+    return extract_argument(signal, "signal", [](const PyReadonlyArray& view) { return view.prepare_copy(); });
+}
+
 PyObject* halfcycles(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::array<PyObject*, 2> slots;
     extract_arguments_fastcall(kHalfcycles, args, nargs, kwnames, slots);
@@ -92,8 +97,9 @@ PyObject* halfcycles(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 }
 
 using EquivalentLoad = double (*)(std::span<const double>, double, std::uint64_t, bool);
+using CopyingLoad = double (*)(std::span<const double>, double*, double, std::uint64_t, bool);
 
-template <const FunctionDescription& Description, EquivalentLoad Compute>
+template <const FunctionDescription& Description, EquivalentLoad Compute, CopyingLoad ComputeCopying>
 PyObject* equivalent_load(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::array<PyObject*, 4> slots;
     extract_arguments_fastcall(Description, args, nargs, kwnames, slots);
@@ -104,8 +110,15 @@ PyObject* equivalent_load(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 
     double load = 0.0;
     {
-        const SampleBuffer samples = copy_signal(signal);
-        load = Compute(samples.samples(), m, neq, half);
+        // Aligned samples (nearly always) are copied by the load's first
+        // pass over them, which so reads them once for both.
+        PendingCopy samples = prepare_signal_copy(signal);
+        if (samples.aligned) {
+            load = ComputeCopying(samples.source(), samples.buffer.data(), m, neq, half);
+        } else {
+            samples.copy();
+            load = Compute(samples.buffer.samples(), m, neq, half);
+        }
     }
     signal.release();
     return new_float(load);
@@ -121,9 +134,10 @@ PyCFunction entry() noexcept {
 // In registration order; kept for the whole process, as the function objects
 // point into it.
 PyMethodDef methods[] = {
-    {text::kEqLoadName, entry<equivalent_load<kEqLoad, eq_load>>(), METH_FASTCALL | METH_KEYWORDS,
+    {text::kEqLoadName, entry<equivalent_load<kEqLoad, eq_load, eq_load_copying>>(), METH_FASTCALL | METH_KEYWORDS,
      text::kEqLoadDoc},
-    {text::kEqLoadClosedName, entry<equivalent_load<kEqLoadClosed, eq_load_max_half_cycle_closed>>(),
+    {text::kEqLoadClosedName, entry<equivalent_load<kEqLoadClosed, eq_load_max_half_cycle_closed,
+                                                             eq_load_max_half_cycle_closed_copying>>(),
      METH_FASTCALL | METH_KEYWORDS, text::kEqLoadClosedDoc},
     {text::kHalfcyclesName, entry<halfcycles>(), METH_FASTCALL | METH_KEYWORDS, text::kHalfcyclesDoc},
 };

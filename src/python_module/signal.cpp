@@ -1,5 +1,6 @@
 #include "signal.hpp"
 
+#include <cstdint>
 #include <cstring>
 #include <source_location>
 #include <string>
@@ -82,8 +83,9 @@ void copy_block(double* to, const char* from, std::size_t bytes) noexcept {
 
 }  // namespace
 
-SampleBuffer::SampleBuffer(std::size_t count)
-    : values_(count == 0 ? nullptr : std::make_unique_for_overwrite<double[]>(count)), size_(count) {}
+SampleBuffer::SampleBuffer(std::size_t count) : values_(allocate_samples(count)), size_(count) {}
+
+void PendingCopy::copy() noexcept { copy_block(buffer.data(), from, bytes); }
 
 // ---- The view -------------------------------------------------------------------
 
@@ -100,14 +102,19 @@ PyReadonlyArray PyReadonlyArray::acquire(OwnedRef array) {
     unexpected_borrow_status(status);
 }
 
-SampleBuffer PyReadonlyArray::copy_samples() const {
+PendingCopy PyReadonlyArray::prepare_copy() const {
     const ArrayLayout now = layout_of(array_.get());
     // The layout is compared before the data type, whose test may allocate.
     if (now != viewed_ || !numpy::has_float64_dtype(array_.get())) array_changed();
     if (!now.contiguous) not_contiguous();
-    SampleBuffer buffer(now.count);
-    copy_block(buffer.data(), now.data, now.bytes);
-    return buffer;
+    const bool aligned = reinterpret_cast<std::uintptr_t>(now.data) % alignof(double) == 0;
+    return PendingCopy{SampleBuffer(now.count), now.data, now.bytes, aligned};
+}
+
+SampleBuffer PyReadonlyArray::copy_samples() const {
+    PendingCopy pending = prepare_copy();
+    pending.copy();
+    return std::move(pending.buffer);
 }
 
 PyReadonlyArray convert_signal(PyObject* object) {

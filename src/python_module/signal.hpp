@@ -1,15 +1,15 @@
 // The `signal` argument, from conversion to the call's own copy of its
 // samples: the array held as a registered read-only view (view_registry),
 // its layout when it was viewed, and the copy, which first checks that
-// layout again.
+// layout again and lies in huge pages when long (sample_memory.hpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 
 #include "python.hpp"
+#include "sample_memory.hpp"
 #include "view_registry.hpp"
 
 namespace cyclewright {
@@ -40,8 +40,24 @@ public:
     }
 
 private:
-    std::unique_ptr<double[]> values_;
+    SampleMemory values_;
     std::size_t size_;
+};
+
+// The room for a copy of the samples, with where they lie: filled either
+// by copy(), or by a computation that copies the samples in its first pass
+// over them (which needs them aligned for doubles: `aligned`).
+struct PendingCopy {
+    SampleBuffer buffer;
+    const char* from;
+    std::size_t bytes;
+    bool aligned;
+
+    // The samples where they lie; only when `aligned`.
+    [[nodiscard]] std::span<const double> source() const noexcept {
+        return {reinterpret_cast<const double*>(from), buffer.samples().size()};
+    }
+    void copy() noexcept;
 };
 
 // A registered read-only view of an array, and the array's layout when it
@@ -75,6 +91,8 @@ public:
     // nothing. Throws InternalFailure for an array that is not contiguous,
     // std::bad_alloc without memory.
     [[nodiscard]] SampleBuffer copy_samples() const;
+    // copy_samples up to the copy itself: the checks, and the room.
+    [[nodiscard]] PendingCopy prepare_copy() const;
 
 private:
     PyReadonlyArray(SharedRegistration registration, OwnedRef array, ArrayLayout viewed) noexcept

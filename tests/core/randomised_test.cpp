@@ -99,6 +99,9 @@ std::vector<double> closed_at_maximum(const std::vector<double>& signal, std::si
     return rotated;
 }
 
+// What a copy holds before the load writes it.
+constexpr double kPoison = -0x1.dead5p+77;
+
 struct Load {
     double m;
     std::uint64_t neq;
@@ -142,14 +145,23 @@ void check_signal(const std::vector<double>& signal, Load open, Load closed) {
                 if (i == 0 || signal[i] != signal[i - 1]) merged.push_back(signal[i]);
             ASSERT_TRUE(cwtest::same_values(ranges_by_kernel(build, merged, false, half),
                                             ranges_by_kernel(build, signal, true, half)));
-            ASSERT_TRUE(cwtest::same_bits(plain, core::eq_load(build, signal, open.m, open.neq, half)))
+            // Every load once plain and once copying the signal on the way.
+            std::vector<double> copy(signal.size(), kPoison);
+            ASSERT_TRUE(cwtest::same_bits(plain, core::eq_load(build, signal, nullptr, open.m, open.neq, half)))
                 << "m " << open.m << " neq " << open.neq << " signal " << cwtest::show(signal);
+            ASSERT_TRUE(cwtest::same_bits(plain, core::eq_load(build, signal, copy.data(), open.m, open.neq, half)));
+            ASSERT_TRUE(cwtest::same_values(signal, copy));
             if (rotated.empty()) continue;
+            std::fill(copy.begin(), copy.end(), kPoison);
+            ASSERT_TRUE(cwtest::same_bits(plain_closed, core::eq_load_max_half_cycle_closed(
+                                                            build, signal, copy.data(), closed.m, closed.neq, half)));
+            ASSERT_TRUE(cwtest::same_values(signal, copy));
             ASSERT_TRUE(cwtest::same_cycles(ref_closed.records, core::get_halfcycles(build, rotated_peaks, half)));
             ASSERT_TRUE(cwtest::same_bits(
-                plain_closed, core::eq_load_max_half_cycle_closed(build, signal, closed.m, closed.neq, half)))
+                plain_closed, core::eq_load_max_half_cycle_closed(build, signal, nullptr, closed.m, closed.neq, half)))
                 << "signal " << cwtest::show(signal);
-            ASSERT_TRUE(cwtest::same_bits(plain_closed, core::eq_load(build, rotated, closed.m, closed.neq, half)));
+            ASSERT_TRUE(
+                cwtest::same_bits(plain_closed, core::eq_load(build, rotated, nullptr, closed.m, closed.neq, half)));
         }
     }
 }

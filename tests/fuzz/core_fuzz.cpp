@@ -182,9 +182,11 @@ void check_builds(const std::vector<double>& signal, double m, std::uint64_t neq
     const auto peaks = cyclewright::get_peaktrough(signal);
     const auto records = cyclewright::get_halfcycles(signal, half);
     const double load = cyclewright::eq_load(signal, m, neq, half);
+    // The builds' loads copy the signal on the way, as the module's calls do.
+    std::vector<double> copy(signal.size());
     const auto closed_load = [&](const core::Kernels* build) {
         try {
-            return build ? core::eq_load_max_half_cycle_closed(*build, signal, m, neq, half)
+            return build ? core::eq_load_max_half_cycle_closed(*build, signal, copy.data(), m, neq, half)
                          : cyclewright::eq_load_max_half_cycle_closed(signal, m, neq, half);
         } catch (const cyclewright::NoNumberInSignal&) {
             return -1.0;  // no load is negative
@@ -200,7 +202,10 @@ void check_builds(const std::vector<double>& signal, double m, std::uint64_t neq
         build.lanes.power_of_each(signal.data(), signal.size(), m, build_each.data());
         for (std::size_t i = 0; same && i < signal.size(); ++i) same = same_bits(build_each[i], each[i]);
         if (!same || !same_records(core::get_halfcycles(build, signal, half), records) ||
-            !same_bits(core::eq_load(build, signal, m, neq, half), load) || !same_bits(closed_load(&build), closed)) {
+            !same_bits(core::eq_load(build, signal, copy.data(), m, neq, half), load) ||
+            !std::equal(signal.begin(), signal.end(), copy.begin(), same_bits) ||
+            !same_bits(closed_load(&build), closed) ||
+            !std::equal(signal.begin(), signal.end(), copy.begin(), same_bits)) {
             broken(build.name, signal, m, neq, half);
         }
     }

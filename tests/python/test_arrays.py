@@ -174,3 +174,20 @@ def test_samples_read_after_the_conversions():
         return 1.0
 
     assert eq(a, Hook(rewrite), 1, True) == 9.0  # ranges 9 and 9 over 2 cycles
+
+
+@pytest.mark.parametrize("offset", [0, 1], ids=["aligned", "unaligned"])
+def test_long_copy_in_its_own_pages_keeps_every_sample(offset):
+    # Past 32 MiB the copy lives in huge pages mapped for the call. A flat
+    # run adds no turning point, so the long signal counts as its short
+    # form; the pattern sits at the very end of the copy.
+    pattern = [0.0, 0.0, 3.0, -1.0, 2.5, -4.0, 1.0, 7.5, 0.5]
+    flat = (33 << 20) // 8 + 12345
+    raw = np.zeros(8 * (flat + len(pattern)) + offset, dtype=np.uint8)
+    long = raw[offset:].view(np.float64)
+    long[flat:] = pattern
+    short = np.array(pattern)
+    for _ in range(3):  # mapped and unmapped again each time
+        assert hc(long, False) == hc(short, False)
+        assert eq(long, 3.3, 10, True) == eq(short, 3.3, 10, True)
+        assert eqc(long, 3.3, 10, False) == eqc(short, 3.3, 10, False)

@@ -31,4 +31,13 @@ double eq_load(std::span<const double> signal, double m, std::uint64_t neq, bool
 double eq_load_max_half_cycle_closed(std::span<const double> signal, double m,
                                      std::uint64_t neq, bool half);
 
+// The same two loads, also copying the signal to `copy` (room for
+// signal.size() values) in the pass that first reads it, so that a caller
+// that needs its own copy reads the samples once less; the count then reads
+// the copy wherever it reads the signal again. Same results, same errors
+// (nothing is copied for an empty signal).
+double eq_load_copying(std::span<const double> signal, double* copy, double m, std::uint64_t neq, bool half);
+double eq_load_max_half_cycle_closed_copying(std::span<const double> signal, double* copy, double m,
+                                             std::uint64_t neq, bool half);
+
 }  // namespace cyclewright

@@ -61,6 +61,21 @@ inline std::size_t four_lane_compact_turning_points(const double* s, std::size_t
     return k + scalar_compact_turning_points(s + i, count - i, out + k);
 }
 
+// The same, also copying the centres from the loads that test them.
+inline std::size_t four_lane_copy_compact_turning_points(const double* s, std::size_t count, double* copy,
+                                                         double* out) noexcept {
+    std::size_t i = 0, k = 0;
+    for (; i + 4 <= count; i += 4) {
+        const unsigned mask = turning_mask(s + i);
+        const __m256d centres = _mm256_loadu_pd(s + i);
+        _mm256_storeu_pd(copy + i, centres);
+        const __m256i order = _mm256_load_si256(reinterpret_cast<const __m256i*>(kPack.index[mask]));
+        _mm256_storeu_pd(out + k, _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(centres), order)));
+        k += static_cast<std::size_t>(__builtin_popcount(mask));
+    }
+    return k + scalar_copy_compact_turning_points(s + i, count - i, copy + i, out + k);
+}
+
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA
 
 #endif  // CYCLEWRIGHT_ISA_AVX2

@@ -13,14 +13,23 @@
 #define CYCLEWRIGHT_ISA isa_baseline
 #define CYCLEWRIGHT_ISA_SSE41 0
 #define CYCLEWRIGHT_ISA_AVX2 0
+#define CYCLEWRIGHT_ISA_AVX512 0
 #elif defined(CYCLEWRIGHT_BUILD_SSE41) && defined(__SSE4_1__)
 #define CYCLEWRIGHT_ISA isa_sse41
 #define CYCLEWRIGHT_ISA_SSE41 1
 #define CYCLEWRIGHT_ISA_AVX2 0
+#define CYCLEWRIGHT_ISA_AVX512 0
 #elif defined(CYCLEWRIGHT_BUILD_AVX2) && defined(__AVX2__) && defined(__FMA__)
 #define CYCLEWRIGHT_ISA isa_avx2
 #define CYCLEWRIGHT_ISA_SSE41 1
 #define CYCLEWRIGHT_ISA_AVX2 1  // with FMA
+#define CYCLEWRIGHT_ISA_AVX512 0
+#elif defined(CYCLEWRIGHT_BUILD_AVX512) && defined(__AVX2__) && defined(__FMA__) && defined(__AVX512F__) && \
+    defined(__AVX512DQ__) && defined(__AVX512VL__)
+#define CYCLEWRIGHT_ISA isa_avx512
+#define CYCLEWRIGHT_ISA_SSE41 1
+#define CYCLEWRIGHT_ISA_AVX2 1
+#define CYCLEWRIGHT_ISA_AVX512 1  // F, DQ and VL
 #else
 #error "kernel code is compiled only by a build of isa/, with that build's flags"
 #endif

@@ -42,14 +42,17 @@ struct ClosedRanges {
 // points go straight into the rainflow stack and each counted range straight
 // into the power sum, in exactly the order of the half-cycle list, so the
 // result is bit for bit that of summing over get_halfcycles(get_peaktrough()).
+// With a copy (else null), the first piece is copied there as it is read.
 template <std::size_t Pieces>
 inline double streamed_eq_load(const LaneKernels& lanes, const std::span<const double> (&pieces)[Pieces],
-                               std::size_t samples, double m, std::uint64_t neq, bool half) {
+                               std::size_t samples, double m, std::uint64_t neq, bool half,
+                               double* copy = nullptr) {
     RainflowStack stack(samples + 1);
     PowerSum sum(lanes, m);
     ClosedRanges closed{&sum, sum.chunk(), 0};
     TurningPointStream stream(lanes, [&](std::span<const double> block) { closed = stack.push(block, closed); });
-    for (const auto& piece : pieces) stream.feed(piece);
+    stream.feed(pieces[0], copy);
+    for (std::size_t i = 1; i < Pieces; ++i) stream.feed(pieces[i]);
     stream.finish();
     sum.submit(closed.count, true);
     // The residue: one half cycle per neighbouring pair, twice unless `half`.
@@ -67,10 +70,10 @@ inline double streamed_eq_load(const LaneKernels& lanes, const std::span<const d
 }
 
 // The load of a non-empty signal.
-inline double load_of(const LaneKernels& lanes, std::span<const double> signal, double m, std::uint64_t neq,
-                      bool half) {
+inline double load_of(const LaneKernels& lanes, std::span<const double> signal, double* copy, double m,
+                      std::uint64_t neq, bool half) {
     const std::span<const double> pieces[] = {signal};
-    return streamed_eq_load(lanes, pieces, signal.size(), m, neq, half);
+    return streamed_eq_load(lanes, pieces, signal.size(), m, neq, half, copy);
 }
 
 // The load of the signal closed at its last maximum, k < size.

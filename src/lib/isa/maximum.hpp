@@ -16,8 +16,10 @@ namespace cyclewright::detail::CYCLEWRIGHT_ISA {
 
 // The largest sample that is a number; -infinity when there is none. NaN
 // samples are skipped: x > top is false for them. Which of two equal zeros
-// comes out does not matter to last_index_of.
-inline double maximum_of_numbers(const double* s, std::size_t n) {
+// comes out does not matter to last_index_of. With a copy (else null), each
+// sample is also stored there from the load that tests it.
+template <bool Copy>
+inline double maximum_of_numbers(const double* s, std::size_t n, double* copy = nullptr) {
     double top = -INFINITY;
     std::size_t i = 0;
 #if CYCLEWRIGHT_ISA_SSE2
@@ -25,16 +27,27 @@ inline double maximum_of_numbers(const double* s, std::size_t n) {
     // accumulators keep the comparisons off one chain of dependencies.
     __m128d t0 = _mm_set1_pd(-INFINITY), t1 = t0, t2 = t0, t3 = t0;
     for (; i + 8 <= n; i += 8) {
-        t0 = _mm_max_pd(_mm_loadu_pd(s + i), t0);
-        t1 = _mm_max_pd(_mm_loadu_pd(s + i + 2), t1);
-        t2 = _mm_max_pd(_mm_loadu_pd(s + i + 4), t2);
-        t3 = _mm_max_pd(_mm_loadu_pd(s + i + 6), t3);
+        const __m128d x0 = _mm_loadu_pd(s + i), x1 = _mm_loadu_pd(s + i + 2);
+        const __m128d x2 = _mm_loadu_pd(s + i + 4), x3 = _mm_loadu_pd(s + i + 6);
+        if constexpr (Copy) {
+            _mm_storeu_pd(copy + i, x0);
+            _mm_storeu_pd(copy + i + 2, x1);
+            _mm_storeu_pd(copy + i + 4, x2);
+            _mm_storeu_pd(copy + i + 6, x3);
+        }
+        t0 = _mm_max_pd(x0, t0);
+        t1 = _mm_max_pd(x1, t1);
+        t2 = _mm_max_pd(x2, t2);
+        t3 = _mm_max_pd(x3, t3);
     }
     const __m128d t = _mm_max_pd(_mm_max_pd(t0, t1), _mm_max_pd(t2, t3));
     const double lanes[2] = {_mm_cvtsd_f64(t), _mm_cvtsd_f64(_mm_unpackhi_pd(t, t))};
     for (const double x : lanes) top = x > top ? x : top;
 #endif
-    for (; i < n; ++i) top = s[i] > top ? s[i] : top;
+    for (; i < n; ++i) {
+        if constexpr (Copy) copy[i] = s[i];
+        top = s[i] > top ? s[i] : top;
+    }
     return top;
 }
 
@@ -58,8 +71,15 @@ inline std::size_t last_index_of(const double* s, std::size_t n, double value) {
 // LaneKernels::last_maximum: two vectorised passes, the value, then its last
 // occurrence. -0.0 and +0.0 count as equal.
 inline std::size_t last_maximum(std::span<const double> signal) noexcept {
-    const double top = maximum_of_numbers(signal.data(), signal.size());
+    const double top = maximum_of_numbers<false>(signal.data(), signal.size());
     return last_index_of(signal.data(), signal.size(), top);
+}
+
+// LaneKernels::copy_last_maximum: the copy is made in the first pass, and the
+// second reads it.
+inline std::size_t copy_last_maximum(std::span<const double> signal, double* copy) noexcept {
+    const double top = maximum_of_numbers<true>(signal.data(), signal.size(), copy);
+    return last_index_of(copy, signal.size(), top);
 }
 
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA

@@ -19,10 +19,13 @@ class TurningPointStream {
 public:
     // Most centres go through `lanes`' compact_turning_points.
     TurningPointStream(const LaneKernels& lanes, OnBlock on_block)
-        : compact_(lanes.compact_turning_points), on_block_(on_block) {}
+        : compact_(lanes.compact_turning_points),
+          copy_compact_(lanes.copy_compact_turning_points),
+          on_block_(on_block) {}
 
-    // Feeds the next piece of the signal.
-    void feed(std::span<const double> piece) {
+    // Feeds the next piece of the signal; with a copy (else null), copies
+    // the piece there in the same pass.
+    void feed(std::span<const double> piece, double* copy = nullptr) {
         std::size_t i = 0;
         const std::size_t n = piece.size();
         if (seen_ == 0 && i < n) {
@@ -39,12 +42,24 @@ public:
         for (; i < n && i < 2; ++i) step(piece[i]);
         // The centres piece[i - 1 .. n - 2] have both neighbours in this
         // piece: compacted a block's free room at a time.
-        if (i < n) {
+        if (i >= n) {
+            if (copy != nullptr) std::copy(piece.begin(), piece.end(), copy);
+        } else {
             const double* centre = piece.data() + i - 1;
             std::size_t left = n - i;
+            if (copy != nullptr) {  // the samples that are no centre here
+                std::copy(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(i - 1), copy);
+                copy[n - 1] = piece[n - 1];
+                copy += i - 1;
+            }
             while (left != 0) {
                 const std::size_t chunk = std::min(left, kBlock - kept_);
-                kept_ += compact_(centre, chunk, block_.data() + kept_);
+                if (copy == nullptr) {
+                    kept_ += compact_(centre, chunk, block_.data() + kept_);
+                } else {
+                    kept_ += copy_compact_(centre, chunk, copy, block_.data() + kept_);
+                    copy += chunk;
+                }
                 if (kept_ >= kBlock / 2) flush();
                 centre += chunk;
                 left -= chunk;
@@ -83,6 +98,7 @@ private:
     }
 
     std::size_t (*const compact_)(const double*, std::size_t, double*) noexcept;
+    std::size_t (*const copy_compact_)(const double*, std::size_t, double*, double*) noexcept;
     OnBlock on_block_;
     std::array<double, kBlock + kCompactSlack> block_;
     std::size_t kept_ = 0;

@@ -38,4 +38,18 @@ inline std::size_t scalar_compact_turning_points(const double* s, std::size_t co
     return kept;
 }
 
+// LaneKernels::copy_compact_turning_points, one centre at a time.
+inline std::size_t scalar_copy_compact_turning_points(const double* s, std::size_t count, double* copy,
+                                                      double* out) noexcept {
+    std::size_t kept = 0;
+    const double* const before = s - 1;
+    const double* const after = s + 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        copy[i] = s[i];
+        out[kept] = s[i];
+        kept += is_turning_point(before[i], s[i], after[i]);
+    }
+    return kept;
+}
+
 }  // namespace cyclewright::detail::CYCLEWRIGHT_ISA
