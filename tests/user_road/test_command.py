@@ -281,7 +281,7 @@ def _alive(pid):
 def test_a_stopped_run_leaves_no_worker_behind(tmp_path, stop):
     pytest.importorskip("matplotlib")
     paths = []
-    for k in range(4):  # long enough that the workers are busy when the signal comes
+    for k in range(8):  # long enough that the workers are busy when the signal comes
         paths.append(tmp_path / f"long{k}.npy")
         np.save(paths[-1], np.cumsum(np.random.default_rng(k).normal(size=(3_000_000, 1)), axis=0))
     env = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}
