@@ -3,11 +3,8 @@ function of picklable arguments, for worker processes and clusters."""
 
 from __future__ import annotations
 
-import collections
-import concurrent.futures
-import itertools
 import os
-from collections.abc import Callable, Iterator, Sequence
+from collections.abc import Callable, Sequence
 from typing import Any
 
 import numpy as np
@@ -51,32 +48,17 @@ def _draw(target: str, samples: Any, channel: Channel, path: str, options: Optio
         raise ReportError(f"{target}: cannot draw the picture ({type(exc).__name__}: {exc})") from None
 
 
-def _counted(path: str, channels: Sequence[Channel], statistics: Sequence[Statistics],
-             options: Options) -> Iterator[tuple[np.ndarray, ChannelCount, list[Damage]]]:
-    """Each channel's merged samples, counts and damage, in order. With threads, the
-    next channels are counted meanwhile (the counts run without the
-    interpreter lock), at most `threads` ahead, so that memory stays bounded."""
-    def work(item: tuple[Channel, Statistics]) -> tuple[np.ndarray, ChannelCount, list[Damage]]:
-        channel, stat = item
-        samples = counted_signal(channel.samples, options)
-        # The largest range of a count with merged flat tops is max - min.
-        bins = (matrices.edges(stat.min, stat.max, stat.max - stat.min, options.matrix_bins)
-                if options.matrix_dir is not None else None)
-        count = count_channel(samples, exponents_for(channel.name, options), options,
-                              cycles=bool(options.sn), bins=bins)
-        damage = channel_damage(path, channel.name, count.cycles, options) if options.sn else []
-        return samples, count._replace(cycles=None), damage
-
-    items = iter(zip(channels, statistics, strict=True))
-    if options.threads <= 1:
-        yield from map(work, items)
-        return
-    with concurrent.futures.ThreadPoolExecutor(options.threads) as pool:
-        pending = collections.deque(pool.submit(work, item) for item in itertools.islice(items, options.threads))
-        while pending:
-            done = pending.popleft().result()
-            pending.extend(pool.submit(work, item) for item in itertools.islice(items, 1))
-            yield done
+def _count(path: str, channel: Channel, stat: Statistics,
+           options: Options) -> tuple[np.ndarray, ChannelCount, list[Damage]]:
+    """A channel's merged samples, counts and damage; the cycles are let go."""
+    samples = counted_signal(channel.samples, options)
+    # The largest range of a count with merged flat tops is max - min.
+    bins = (matrices.edges(stat.min, stat.max, stat.max - stat.min, options.matrix_bins)
+            if options.matrix_dir is not None else None)
+    count = count_channel(samples, exponents_for(channel.name, options), options,
+                          cycles=bool(options.sn), bins=bins)
+    damage = channel_damage(path, channel.name, count.cycles, options) if options.sn else []
+    return samples, count._replace(cycles=None), damage
 
 
 def analyse_file(path: str, options: Options, prefix: str | None = None,
@@ -104,10 +86,9 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
     rows: list[Row] = []
     drawn: list[str] = []
     damage, written = [], []
-    counted = _counted(path, channels, statistics, options)
-    for channel, picture, matrix_name in zip(channels, names, matrix_names, strict=True):
+    for channel, stat, picture, matrix_name in zip(channels, statistics, names, matrix_names, strict=True):
         try:
-            samples, count, channel_damage_rows = next(counted)
+            samples, count, channel_damage_rows = _count(path, channel, stat, options)
         except BaseException as exc:
             if not _is_panic(exc):
                 raise

@@ -56,9 +56,6 @@ class Options:
     matrix_dir: str | None = None
     matrix_bins: int = 64
     extremes_context: bool = False
-    # Channels of a file counted side by side (set when a run has fewer
-    # files than worker processes).
-    threads: int = 1
 
 
 @dataclasses.dataclass(frozen=True)

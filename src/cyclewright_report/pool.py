@@ -5,7 +5,6 @@ from __future__ import annotations
 
 import concurrent.futures
 import contextlib
-import dataclasses
 import multiprocessing
 import os
 import signal
@@ -98,8 +97,6 @@ def analyse_files(paths: Sequence[str], options: Options, jobs: int,
     prefixes = picture_prefixes(paths)
     tally = Tally(progress, paths, channel_counts(headers, len(paths)))
     header_of = list(headers) if headers is not None else [None] * len(paths)
-    if jobs > len(paths) > 0:  # spare cores count a file's channels side by side
-        options = dataclasses.replace(options, threads=jobs // len(paths))
     jobs = max(1, min(jobs, len(paths)))
     if jobs == 1:
         work = analyse_or_fail if keep_going else analyse_file

@@ -309,3 +309,4 @@ def test_nan_samples_have_the_modules_loads_and_no_matrix(cli, tmp_path):
     assert read_table(tmp_path / "t.damage.csv")[0]["damage"] == "nan"
     assert [r["min"] for r in read_table(tmp_path / "t.statistics.csv")] == ["0.0"]
     assert not (tmp_path / "m").exists()
+
