@@ -1,6 +1,9 @@
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 #include "cyclewright/column.hpp"
 
@@ -28,9 +31,61 @@ std::size_t column_bytes(std::size_t bytes) noexcept {
 }
 
 #if defined(__linux__)
+namespace {
+
+// Freed mappings kept for the next count: counts of like signals ask for
+// columns of the same sizes call after call, and the system clears every
+// fresh page, which costs about as much as writing the records. At most
+// kKeptBytes stay mapped.
+class KeptMappings {
+public:
+    // A kept mapping of exactly `bytes`, or nullptr.
+    void* take(std::size_t bytes) noexcept {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (Mapping& m : kept_)
+            if (m.bytes == bytes) {
+                total_ -= bytes;
+                m.bytes = 0;
+                return std::exchange(m.storage, nullptr);
+            }
+        return nullptr;
+    }
+    // Keeps the mapping, or says no when there is no room for it.
+    bool keep(void* storage, std::size_t bytes) noexcept {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (total_ + bytes > kKeptBytes) return false;
+        for (Mapping& m : kept_)
+            if (m.storage == nullptr) {
+                m = {storage, bytes};
+                total_ += bytes;
+                return true;
+            }
+        return false;
+    }
+
+private:
+    static constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
+    struct Mapping {
+        void* storage = nullptr;
+        std::size_t bytes = 0;
+    };
+    std::mutex mutex_;
+    std::array<Mapping, 16> kept_{};
+    std::size_t total_ = 0;
+};
+
+// Never destroyed: arrays may free their columns while the process exits.
+KeptMappings& kept_mappings() {
+    static auto* kept = new KeptMappings;
+    return *kept;
+}
+
+}  // namespace
+
 // A mapping of `bytes` (whole huge pages) that starts on a huge page, so that
 // the system can back all of it with huge pages.
 void* map_huge_pages(std::size_t bytes) {
+    if (void* kept = kept_mappings().take(bytes)) return kept;
     const std::size_t kHuge = column_bytes(kMapped);
     void* p = mmap(nullptr, bytes + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
@@ -64,7 +119,7 @@ void free_column(void* storage, std::size_t bytes) noexcept {
     if (storage == nullptr) return;
 #if defined(__linux__)
     if (mapped(bytes)) {
-        munmap(storage, bytes);
+        if (!kept_mappings().keep(storage, bytes)) munmap(storage, bytes);
         return;
     }
 #endif
