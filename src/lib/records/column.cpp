@@ -17,7 +17,7 @@ namespace {
 
 #if defined(__linux__)
 // From this size on, storage is mapped on huge pages.
-constexpr std::size_t kMapped = std::size_t{1} << 20;
+constexpr std::size_t kMapped = kMappedColumnBytes;
 bool mapped(std::size_t bytes) { return bytes >= kMapped; }
 #else
 bool mapped(std::size_t) { return false; }
@@ -39,16 +39,20 @@ namespace {
 // kKeptBytes stay mapped.
 class KeptMappings {
 public:
-    // A kept mapping of exactly `bytes`, or nullptr.
-    void* take(std::size_t bytes) noexcept {
+    // The smallest kept mapping of `bytes` to four times that, setting
+    // `bytes` to its size; or nullptr. A counter's columns grow: the larger
+    // mapping of the count before spares them the growing.
+    void* take(std::size_t& bytes) noexcept {
         const std::lock_guard<std::mutex> lock(mutex_);
+        Mapping* best = nullptr;
         for (Mapping& m : kept_)
-            if (m.bytes == bytes) {
-                total_ -= bytes;
-                m.bytes = 0;
-                return std::exchange(m.storage, nullptr);
-            }
-        return nullptr;
+            if (m.storage != nullptr && m.bytes >= bytes && m.bytes <= 4 * bytes && (!best || m.bytes < best->bytes))
+                best = &m;
+        if (best == nullptr) return nullptr;
+        bytes = best->bytes;
+        total_ -= bytes;
+        best->bytes = 0;
+        return std::exchange(best->storage, nullptr);
     }
     // Keeps the mapping, or says no when there is no room for it.
     bool keep(void* storage, std::size_t bytes) noexcept {
@@ -82,9 +86,10 @@ KeptMappings& kept_mappings() {
 
 }  // namespace
 
-// A mapping of `bytes` (whole huge pages) that starts on a huge page, so that
-// the system can back all of it with huge pages.
-void* map_huge_pages(std::size_t bytes) {
+// A mapping of at least `bytes` (whole huge pages; `bytes` set to its size)
+// that starts on a huge page, so that the system can back all of it with huge
+// pages.
+void* map_huge_pages(std::size_t& bytes) {
     if (void* kept = kept_mappings().take(bytes)) return kept;
     const std::size_t kHuge = column_bytes(kMapped);
     void* p = mmap(nullptr, bytes + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -98,12 +103,16 @@ void* map_huge_pages(std::size_t bytes) {
 }
 #endif
 
-void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t bytes) {
+void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t& bytes) {
 #if defined(__linux__)
-    // Grown by a copy into a new mapping: moving the pages of the old one
-    // would split its huge pages, which costs more than the copy.
+    // Grown into a new mapping. A mapped column's pages move to its start,
+    // where whole huge pages land on whole huge pages: nothing is copied and
+    // no huge page is split. Smaller columns are copied.
     if (mapped(bytes)) {
         void* p = map_huge_pages(bytes);
+        if (used != 0 && mapped(old_bytes) &&
+            mremap(old, old_bytes, old_bytes, MREMAP_MAYMOVE | MREMAP_FIXED, p) != MAP_FAILED)
+            return p;
         if (used != 0) std::memcpy(p, old, used);
         free_column(old, old_bytes);
         return p;

@@ -66,13 +66,6 @@ inline bool is_turning_point(double p, double c, double q) {
            (static_cast<unsigned>(c < q) & static_cast<unsigned>(c < p));
 }
 
-// Whether two neighbouring values of s[0], ..., s[count - 1] are equal.
-inline bool has_equal_neighbours(const double* s, std::size_t count) {
-    unsigned equal = 0;
-    for (std::size_t j = 1; j < count; ++j) equal |= static_cast<unsigned>(s[j] == s[j - 1]);
-    return equal != 0;
-}
-
 template <class OnBlock>
 void TurningPoints::feed(std::span<const double> chunk, std::int64_t first_index, OnBlock&& on_block) {
     std::size_t i = 0;
@@ -97,10 +90,17 @@ void TurningPoints::feed(std::span<const double> chunk, std::int64_t first_index
         // a stretch without equal neighbours each test stands alone: the
         // tests are independent of one another and the loop carries nothing
         // but the cursor.
-        const bool single = rule_ == FlatTops::drop || cur.index == first_index + static_cast<std::int64_t>(i) - 1;
-        if (i >= 2 && single && (rule_ == FlatTops::drop || !has_equal_neighbours(x + i - 1, stop - i + 1))) {
-            std::array<unsigned char, kBlock> turns;
-            for (std::size_t j = i; j < stop; ++j) turns[j - i] = is_turning_point(x[j - 2], x[j - 1], x[j]);
+        const bool stretch =
+            i >= 2 && (rule_ == FlatTops::drop || cur.index == first_index + static_cast<std::int64_t>(i) - 1);
+        std::array<unsigned char, kBlock> turns;
+        unsigned equal = 0;  // merging, a stretch with equal neighbours goes one sample at a time
+        if (stretch) {
+            for (std::size_t j = i; j < stop; ++j) {
+                turns[j - i] = is_turning_point(x[j - 2], x[j - 1], x[j]);
+                equal |= static_cast<unsigned>(x[j] == x[j - 1]);
+            }
+        }
+        if (stretch && (rule_ == FlatTops::drop || equal == 0)) {
             // Every candidate is written; the cursor moves past turning points only.
             for (std::size_t j = i; j < stop; ++j) {
                 block[kept] = {x[j - 1], first_index + static_cast<std::int64_t>(j) - 1};
@@ -112,7 +112,7 @@ void TurningPoints::feed(std::span<const double> chunk, std::int64_t first_index
         } else {
             // One sample at a time, with the state: a step or two where the
             // stretches cannot start yet, a block with equal neighbours whole.
-            if (i < 2 || !single) stop = std::min(stop, i + 2);
+            if (!stretch) stop = std::min(stop, i + 2);
             if (rule_ == FlatTops::drop) {
                 for (; i < stop; ++i) {
                     block[kept] = cur;
