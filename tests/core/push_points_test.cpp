@@ -68,7 +68,7 @@ TEST(PushPoints, EveryBuildClosesAsThePlainCount) {
     std::normal_distribution<double> normal;
     std::uniform_int_distribution<int> level(-3, 3);
     for (const bool ties : {false, true})
-        for (const std::size_t size : {1, 2, 5, 40, 5000}) {
+        for (const std::size_t size : {1U, 2U, 5U, 40U, 5000U}) {
             std::vector<Point> in;
             double walk = 0;
             for (std::size_t i = 0; i < size; ++i) {

@@ -18,7 +18,7 @@ EXPONENTS = [1.0, 3.0, 4.0, 5.0, 8.0, 10.0, 12.0]
 def as_halfcycles(c):
     """The records as the module lists them: a full cycle as two entries."""
     twice = np.where(c.count == 1.0, 2, 1)
-    return list(zip(np.repeat(c.mean, twice).tolist(), np.repeat(c.range, twice).tolist()))
+    return list(zip(np.repeat(c.mean, twice).tolist(), np.repeat(c.range, twice).tolist(), strict=True))
 
 
 def module_loads(x, neq, residue, flat_tops):

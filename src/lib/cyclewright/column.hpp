@@ -1,9 +1,10 @@
 // A growable array of plain values whose storage a caller can take over (and
 // free with free_column), for records that end up as NumPy arrays without a
-// copy. Large storage is mapped from the system on huge pages and grows by
-// remapping: a count's records are tens of megabytes written once, and
-// faulting them in page by page, or copying them as they grow, would cost
-// more than the count.
+// copy. Large storage is mapped from the system on huge pages, grows by
+// moving its pages, and once freed is kept for the next count (64 MiB at
+// most): a count's records are tens of megabytes written once, and faulting
+// them in page by page, clearing fresh pages or copying them as they grow
+// would cost more than the count.
 #pragma once
 
 #include <algorithm>
