@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -79,8 +80,10 @@ TEST(PushPoints, EveryBuildClosesAsThePlainCount) {
             for (const auto& build : cyclewright::records::runnable_push_builds())
                 for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, size}) {
                     const Count got = built_count(build.push, in, piece);
-                    EXPECT_TRUE(same(got.closed, expected.closed)) << build.name << " size " << size << " piece " << piece;
-                    EXPECT_TRUE(same(got.stack, expected.stack)) << build.name << " size " << size << " piece " << piece;
+                    SCOPED_TRACE(std::string(build.name) + " size " + std::to_string(size) + " piece " +
+                                 std::to_string(piece));
+                    EXPECT_TRUE(same(got.closed, expected.closed));
+                    EXPECT_TRUE(same(got.stack, expected.stack));
                 }
         }
 }
