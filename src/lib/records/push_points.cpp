@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "kernels.hpp"
 #include "records/push_step.hpp"
 
 namespace cyclewright::records {
@@ -55,10 +56,11 @@ constexpr PushBuild kPushBuilds[] = {
 #endif
 };
 
+// The core's kernels say what this processor runs (their builds from the
+// second on need SSE4.1), so that only they ask it.
 std::size_t runnable_push_count() noexcept {
 #if defined(CYCLEWRIGHT_X86_BUILDS)
-    if (!__builtin_cpu_supports("sse4.1")) return 1;
-    return 2;
+    return detail::runnable_builds().size() >= 2 ? 2 : 1;
 #else
     return 1;
 #endif
