@@ -1,9 +1,10 @@
 // A growable array of plain values whose storage a caller can take over (and
 // free with free_column), for records that end up as NumPy arrays without a
-// copy. Large storage is mapped from the system on huge pages and grows by
-// remapping: a count's records are tens of megabytes written once, and
-// faulting them in page by page, or copying them as they grow, would cost
-// more than the count.
+// copy. Large storage is mapped from the system on huge pages, grows by
+// moving its pages, and once freed is kept for the next count (64 MiB at
+// most): a count's records are tens of megabytes written once, and faulting
+// them in page by page, clearing fresh pages or copying them as they grow
+// would cost more than the count.
 #pragma once
 
 #include <algorithm>
@@ -16,9 +17,13 @@
 
 namespace cyclewright {
 
-// Storage of `bytes` holding the first `used` bytes of `old` (of `old_bytes`),
-// which it replaces; throws std::bad_alloc.
-void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t bytes);
+// From this size on, storage is mapped (on Linux) and grows without a copy.
+inline constexpr std::size_t kMappedColumnBytes = std::size_t{1} << 20;
+
+// Storage of at least `bytes` holding the first `used` bytes of `old` (of
+// `old_bytes`), which it replaces; sets `bytes` to its size. Throws
+// std::bad_alloc.
+void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t& bytes);
 // The size to ask grow_column for, at least `bytes`: large storage in whole
 // huge pages.
 std::size_t column_bytes(std::size_t bytes) noexcept;
@@ -56,13 +61,16 @@ public:
 
     void reserve(std::size_t capacity) {
         if (capacity <= capacity_) return;
-        capacity = column_bytes(capacity * sizeof(T)) / sizeof(T);
-        data_ = static_cast<T*>(grow_column(data_, capacity_ * sizeof(T), size_ * sizeof(T), capacity * sizeof(T)));
-        capacity_ = capacity;
+        std::size_t bytes = column_bytes(capacity * sizeof(T));
+        data_ = static_cast<T*>(grow_column(data_, capacity_ * sizeof(T), size_ * sizeof(T), bytes));
+        capacity_ = bytes / sizeof(T);
     }
-    // Room for `count` more values to come, doubling as it grows.
+    // Room for `count` more values to come, doubling as it grows; eightfold
+    // while small, where each growth copies the values.
     void expect(std::size_t count) {
-        if (size_ + count > capacity_) reserve(std::max({size_ + count, 2 * capacity_, std::size_t{16}}));
+        if (size_ + count <= capacity_) return;
+        const std::size_t factor = capacity_ * sizeof(T) < kMappedColumnBytes ? 8 : 2;
+        reserve(std::max({size_ + count, factor * capacity_, std::size_t{16}}));
     }
     // Room for `count` more values, not yet written.
     T* extend(std::size_t count) {

@@ -1,6 +1,9 @@
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 #include "cyclewright/column.hpp"
 
@@ -14,7 +17,7 @@ namespace {
 
 #if defined(__linux__)
 // From this size on, storage is mapped on huge pages.
-constexpr std::size_t kMapped = std::size_t{1} << 20;
+constexpr std::size_t kMapped = kMappedColumnBytes;
 bool mapped(std::size_t bytes) { return bytes >= kMapped; }
 #else
 bool mapped(std::size_t) { return false; }
@@ -28,9 +31,66 @@ std::size_t column_bytes(std::size_t bytes) noexcept {
 }
 
 #if defined(__linux__)
-// A mapping of `bytes` (whole huge pages) that starts on a huge page, so that
-// the system can back all of it with huge pages.
-void* map_huge_pages(std::size_t bytes) {
+namespace {
+
+// Freed mappings kept for the next count: counts of like signals ask for
+// columns of the same sizes call after call, and the system clears every
+// fresh page, which costs about as much as writing the records. At most
+// kKeptBytes stay mapped.
+class KeptMappings {
+public:
+    // The smallest kept mapping of `bytes` to four times that, setting
+    // `bytes` to its size; or nullptr. A counter's columns grow: the larger
+    // mapping of the count before spares them the growing.
+    void* take(std::size_t& bytes) noexcept {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        Mapping* best = nullptr;
+        for (Mapping& m : kept_)
+            if (m.storage != nullptr && m.bytes >= bytes && m.bytes <= 4 * bytes && (!best || m.bytes < best->bytes))
+                best = &m;
+        if (best == nullptr) return nullptr;
+        bytes = best->bytes;
+        total_ -= bytes;
+        best->bytes = 0;
+        return std::exchange(best->storage, nullptr);
+    }
+    // Keeps the mapping, or says no when there is no room for it.
+    bool keep(void* storage, std::size_t bytes) noexcept {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (total_ + bytes > kKeptBytes) return false;
+        for (Mapping& m : kept_)
+            if (m.storage == nullptr) {
+                m = {storage, bytes};
+                total_ += bytes;
+                return true;
+            }
+        return false;
+    }
+
+private:
+    static constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
+    struct Mapping {
+        void* storage = nullptr;
+        std::size_t bytes = 0;
+    };
+    std::mutex mutex_;
+    std::array<Mapping, 16> kept_{};
+    std::size_t total_ = 0;
+};
+
+// Never destroyed: arrays may free their columns while the process exits.
+KeptMappings& kept_mappings() {
+    static auto* kept = new KeptMappings;
+    return *kept;
+}
+
+}  // namespace
+
+// A mapping of at least `bytes` (whole huge pages; `bytes` set to its size)
+// that starts on a huge page, so that the system can back all of it with huge
+// pages.
+void* map_huge_pages(std::size_t& bytes) {
+    if (void* kept = kept_mappings().take(bytes)) return kept;
     const std::size_t kHuge = column_bytes(kMapped);
     void* p = mmap(nullptr, bytes + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
@@ -43,12 +103,16 @@ void* map_huge_pages(std::size_t bytes) {
 }
 #endif
 
-void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t bytes) {
+void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t& bytes) {
 #if defined(__linux__)
-    // Grown by a copy into a new mapping: moving the pages of the old one
-    // would split its huge pages, which costs more than the copy.
+    // Grown into a new mapping. A mapped column's pages move to its start,
+    // where whole huge pages land on whole huge pages: nothing is copied and
+    // no huge page is split. Smaller columns are copied.
     if (mapped(bytes)) {
         void* p = map_huge_pages(bytes);
+        if (used != 0 && mapped(old_bytes) &&
+            mremap(old, old_bytes, old_bytes, MREMAP_MAYMOVE | MREMAP_FIXED, p) != MAP_FAILED)
+            return p;
         if (used != 0) std::memcpy(p, old, used);
         free_column(old, old_bytes);
         return p;
@@ -64,7 +128,7 @@ void free_column(void* storage, std::size_t bytes) noexcept {
     if (storage == nullptr) return;
 #if defined(__linux__)
     if (mapped(bytes)) {
-        munmap(storage, bytes);
+        if (!kept_mappings().keep(storage, bytes)) munmap(storage, bytes);
         return;
     }
 #endif

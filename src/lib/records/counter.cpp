@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "records/counter_state.hpp"
+#include "records/push_points.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -76,7 +77,25 @@ void add_closed(RainflowCounter::State& s, const Point* b, const Point* c, std::
         std::int64_t* const end = r.end.extend(count);
         double* const start_value = r.start_value.extend(count);
         double* const end_value = r.end_value.extend(count);
-        for (std::size_t j = 0; j < count; ++j) {
+        std::size_t j = 0;
+#if defined(__SSE2__)
+        // Two records at a time: a pair of points is a pair of values and a
+        // pair of indices; the same operations as below, lane by lane.
+        const __m128d sign = _mm_set1_pd(-0.0), half = _mm_set1_pd(0.5), one = _mm_set1_pd(1.0);
+        auto load = [](const Point* p) { return _mm_loadu_pd(reinterpret_cast<const double*>(p)); };
+        for (; j + 2 <= count; j += 2) {
+            const __m128d b0 = load(b + j), b1 = load(b + j + 1), c0 = load(c + j), c1 = load(c + j + 1);
+            const __m128d from = _mm_unpacklo_pd(b0, b1), to = _mm_unpacklo_pd(c0, c1);
+            _mm_storeu_pd(range + j, _mm_andnot_pd(sign, _mm_sub_pd(from, to)));
+            _mm_storeu_pd(mean + j, _mm_mul_pd(_mm_add_pd(from, to), half));
+            _mm_storeu_pd(ones + j, one);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(start + j), _mm_castpd_si128(_mm_unpackhi_pd(b0, b1)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(end + j), _mm_castpd_si128(_mm_unpackhi_pd(c0, c1)));
+            _mm_storeu_pd(start_value + j, from);
+            _mm_storeu_pd(end_value + j, to);
+        }
+#endif
+        for (; j < count; ++j) {
             range[j] = std::fabs(b[j].value - c[j].value);
             mean[j] = (b[j].value + c[j].value) * 0.5;
             ones[j] = 1.0;
@@ -91,90 +110,18 @@ void add_closed(RainflowCounter::State& s, const Point* b, const Point* c, std::
         s.matrix.add(std::fabs(b[j].value - c[j].value), (b[j].value + c[j].value) * 0.5, 1.0);
 }
 
-// Pushes the points in order; after each push, closes cycles while the last
-// four values a, b, c, d pass |a - b| >= |b - c| <= |c - d|, as the module's
-// count does, so that both close the same cycles in the same order. Each
-// step tests the top three values with the next point d, not yet pushed, and
-// either closes b, c (d is then tested again) or pushes d, without a branch:
-// the outcome is as good as random. Closed cycles gather in a block.
+// Pushes the points onto the stack, closing cycles as the module's count
+// does (records/push_points.hpp), by the fastest build of the step.
 void push_points(RainflowCounter::State& s, std::span<const Point> points) {
-    const std::size_t n = points.size();
-    if (n == 0) return;
-    constexpr std::size_t kBlock = 512;
-    Point closed_b[kBlock], closed_c[kBlock];
-    std::size_t closed = 0;
+    static const records::PushPoints push = records::runnable_push_builds().back().push;
+    if (points.empty()) return;
     std::vector<Point>& stack = s.stack;
-    std::size_t top = stack.size();
-    stack.resize(top + n);
-    Point* const v = stack.data();
-    const Point* const in = points.data();
-#if defined(__SSE2__)
-    // A point is one register, its value in the low lane and its index's bits
-    // in the high one, so a choice between points is one mask operation. The
-    // top three values, the two below them and the next two points wait in
-    // registers, and what a close would need next is loaded a step ahead: no
-    // load whose address hangs on the last outcome stands on the loop's chain.
-    static_assert(sizeof(Point) == 16 && offsetof(Point, index) == 8);
-    auto load = [](const Point* p) { return _mm_loadu_pd(reinterpret_cast<const double*>(p)); };
-    auto store = [](Point* p, __m128d x) { _mm_storeu_pd(reinterpret_cast<double*>(p), x); };
-    const __m128d sign = _mm_set_sd(-0.0);
-    auto distance = [sign](__m128d p, __m128d q) { return _mm_andnot_pd(sign, _mm_sub_sd(p, q)); };
-    auto choose = [](__m128d mask, __m128d p, __m128d q) {
-        return _mm_or_pd(_mm_and_pd(mask, p), _mm_andnot_pd(mask, q));
+    const std::size_t top = stack.size();
+    stack.resize(top + points.size());
+    const records::ClosedSink sink = [](void* context, const Point* b, const Point* c, std::size_t count) {
+        add_closed(*static_cast<RainflowCounter::State*>(context), b, c, count);
     };
-    __m128d below2 = load(v + top - 5), below1 = load(v + top - 4);
-    __m128d a = load(v + top - 3), b = load(v + top - 2), c = load(v + top - 1);
-    __m128d d = load(in), after_d = load(in + std::min<std::size_t>(1, n - 1));
-    for (std::size_t i = 0;;) {
-        const __m128d y = distance(b, c);
-        // Ordered comparisons: the NaN sentinels below the stack never close.
-        const __m128d test = _mm_and_pd(_mm_cmple_sd(y, distance(a, b)), _mm_cmple_sd(y, distance(c, d)));
-        const __m128d closing = _mm_unpacklo_pd(test, test);
-        // All ones when closing: as an integer, the step's -1.
-        const auto minus_closed = static_cast<std::ptrdiff_t>(_mm_cvtsi128_si64(_mm_castpd_si128(closing)));
-        store(closed_b + closed, b);  // kept only when it closes
-        store(closed_c + closed, c);
-        closed = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(closed) - minus_closed);
-        const __m128d below4 = load(v + top - 7), below3 = load(v + top - 6);
-        const __m128d later = load(in + std::min(i + 2, n - 1));
-        store(v + top, d);  // past the new top when it closes
-        top = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(top) + 1 + 3 * minus_closed);
-        i = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(i) + 1 + minus_closed);
-        const __m128d old_below2 = below2, old_below1 = below1, old_a = a;
-        below2 = choose(closing, below4, below1);
-        below1 = choose(closing, below3, a);
-        a = choose(closing, old_below2, b);
-        b = choose(closing, old_below1, c);
-        c = choose(closing, old_a, d);
-        d = choose(closing, d, after_d);
-        after_d = choose(closing, after_d, later);
-        if (closed == kBlock) [[unlikely]] {
-            add_closed(s, closed_b, closed_c, closed);
-            closed = 0;
-        }
-        if (i == n) break;
-    }
-#else
-    // The portable step: the same tests and closes, the values from memory.
-    for (std::size_t i = 0; i < n;) {
-        const Point a = v[top - 3], b = v[top - 2], c = v[top - 1], d = in[i];
-        const double y = std::fabs(b.value - c.value);
-        const bool closes = static_cast<unsigned>(std::fabs(a.value - b.value) >= y) &
-                            static_cast<unsigned>(std::fabs(c.value - d.value) >= y);
-        closed_b[closed] = b;
-        closed_c[closed] = c;
-        closed += closes;
-        v[top] = d;
-        top = closes ? top - 2 : top + 1;
-        i += !closes;
-        if (closed == kBlock) {
-            add_closed(s, closed_b, closed_c, closed);
-            closed = 0;
-        }
-    }
-#endif
-    add_closed(s, closed_b, closed_c, closed);
-    stack.resize(top);
+    stack.resize(push(stack.data(), top, points.data(), points.size(), sink, &s));
 }
 
 // The points of a block, through the gate when there is one.

@@ -8,6 +8,7 @@
 #include "cyclewright/records.hpp"
 #include "records/point_stream.hpp"
 #include "records/power_sums.hpp"
+#include "records/push_points.hpp"
 #include "records/range_mean_matrix.hpp"
 
 namespace cyclewright {
@@ -30,7 +31,7 @@ struct RainflowCounter::State {
     // Points below the bottom of the stack: NaN, so that a test reaching
     // below the residue fails and short stacks need no check of their own;
     // as many as a step of the count loads below the top of an empty stack.
-    static constexpr std::size_t kSentinels = 7;
+    static constexpr std::size_t kSentinels = records::kPushSentinels;
     // kSentinels, then the values not yet closed into a cycle, oldest first:
     // the residue.
     std::vector<records::Point> stack;

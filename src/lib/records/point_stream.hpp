@@ -84,24 +84,53 @@ void TurningPoints::feed(std::span<const double> chunk, std::int64_t first_index
     std::size_t kept = kept_;
     Point* const block = block_.data();
     while (i < n) {
-        const std::size_t stop = std::min(n, i + (kBlock - kept));
-        // Every candidate is written; the cursor moves past turning points only.
-        if (rule_ == FlatTops::drop) {
-            for (; i < stop; ++i) {
-                block[kept] = cur;
-                kept += is_turning_point(prev, cur.value, x[i]);
-                prev = cur.value;
-                cur = {x[i], first_index + static_cast<std::int64_t>(i)};
+        std::size_t stop = std::min(n, i + (kBlock - kept));
+        // Where cur is the last sample alone (always when dropping, and when
+        // merging once a run has ended), prev is the sample before it, and in
+        // a stretch without equal neighbours each test stands alone: the
+        // tests are independent of one another and the loop carries nothing
+        // but the cursor.
+        const bool stretch =
+            i >= 2 && (rule_ == FlatTops::drop || cur.index == first_index + static_cast<std::int64_t>(i) - 1);
+        std::array<unsigned char, kBlock> turns;
+        unsigned equal = 0;  // merging, a stretch with equal neighbours goes one sample at a time
+        if (stretch) {
+            for (std::size_t j = i; j < stop; ++j) {
+                turns[j - i] = is_turning_point(x[j - 2], x[j - 1], x[j]);
+                equal |= static_cast<unsigned>(x[j] == x[j - 1]);
             }
+        }
+        if (stretch && (rule_ == FlatTops::drop || equal == 0)) {
+            // Every candidate is written; the cursor moves past turning points only.
+            for (std::size_t j = i; j < stop; ++j) {
+                block[kept] = {x[j - 1], first_index + static_cast<std::int64_t>(j) - 1};
+                kept += turns[j - i];
+            }
+            prev = x[stop - 2];
+            cur = {x[stop - 1], first_index + static_cast<std::int64_t>(stop) - 1};
+            i = stop;
         } else {
-            for (; i < stop; ++i) {
-                const double v = x[i];
-                const bool differs = v != cur.value;
-                block[kept] = cur;
-                kept += static_cast<unsigned>(differs) & static_cast<unsigned>(is_turning_point(prev, cur.value, v));
-                prev = differs ? cur.value : prev;
-                cur.index = differs ? first_index + static_cast<std::int64_t>(i) : cur.index;
-                cur.value = differs ? v : cur.value;  // the run's first sample: -0.0 stays -0.0
+            // One sample at a time, with the state: a step or two where the
+            // stretches cannot start yet, a block with equal neighbours whole.
+            if (!stretch) stop = std::min(stop, i + 2);
+            if (rule_ == FlatTops::drop) {
+                for (; i < stop; ++i) {
+                    block[kept] = cur;
+                    kept += is_turning_point(prev, cur.value, x[i]);
+                    prev = cur.value;
+                    cur = {x[i], first_index + static_cast<std::int64_t>(i)};
+                }
+            } else {
+                for (; i < stop; ++i) {
+                    const double v = x[i];
+                    const bool differs = v != cur.value;
+                    block[kept] = cur;
+                    kept += static_cast<unsigned>(differs) &
+                            static_cast<unsigned>(is_turning_point(prev, cur.value, v));
+                    prev = differs ? cur.value : prev;
+                    cur.index = differs ? first_index + static_cast<std::int64_t>(i) : cur.index;
+                    cur.value = differs ? v : cur.value;  // the run's first sample: -0.0 stays -0.0
+                }
             }
         }
         if (kept == kBlock) {
