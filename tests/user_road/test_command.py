@@ -281,7 +281,7 @@ def _alive(pid):
 def test_a_stopped_run_leaves_no_worker_behind(tmp_path, stop):
     pytest.importorskip("matplotlib")
     paths = []
-    for k in range(8):  # long enough that the workers are busy when the signal comes
+    for k in range(8):  # about twice as long as the wait below, so the workers are busy when the signal comes
         paths.append(tmp_path / f"long{k}.npy")
         np.save(paths[-1], np.cumsum(np.random.default_rng(k).normal(size=(3_000_000, 1)), axis=0))
     env = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}
@@ -292,7 +292,7 @@ def test_a_stopped_run_leaves_no_worker_behind(tmp_path, stop):
     deadline = time.monotonic() + 60
     while len(_children(process.pid)) < 2 and time.monotonic() < deadline:
         time.sleep(0.1)
-    time.sleep(3.0)  # the workers at work
+    time.sleep(1.0)  # the workers at work
     workers = _children(process.pid)
     assert process.poll() is None and len(workers) >= 2
     if stop == signal.SIGINT:

@@ -6,28 +6,25 @@
 #include <utility>
 
 #include "cyclewright/column.hpp"
+#include "huge_pages.hpp"
 
 #if defined(__linux__)
-#include <sys/mman.h>
+#include <sys/mman.h>  // mremap
 #endif
 
 namespace cyclewright {
 
 namespace {
 
-#if defined(__linux__)
 // From this size on, storage is mapped on huge pages.
-constexpr std::size_t kMapped = kMappedColumnBytes;
-bool mapped(std::size_t bytes) { return bytes >= kMapped; }
-#else
-bool mapped(std::size_t) { return false; }
-#endif
+bool mapped(std::size_t bytes) { return detail::huge_pages_available() && bytes >= kMappedColumnBytes; }
 
 }  // namespace
 
 std::size_t column_bytes(std::size_t bytes) noexcept {
-    constexpr std::size_t kHuge = std::size_t{2} << 20;
-    return mapped(bytes) ? (bytes + kHuge - 1) / kHuge * kHuge : bytes;
+    if (!mapped(bytes)) return bytes;
+    const std::size_t whole = detail::whole_huge_pages(bytes);
+    return whole == 0 ? bytes : whole;
 }
 
 #if defined(__linux__)
@@ -84,23 +81,16 @@ KeptMappings& kept_mappings() {
     return *kept;
 }
 
-}  // namespace
-
-// A mapping of at least `bytes` (whole huge pages; `bytes` set to its size)
-// that starts on a huge page, so that the system can back all of it with huge
-// pages.
-void* map_huge_pages(std::size_t& bytes) {
+// A mapping of at least `bytes` (whole huge pages; `bytes` set to its size),
+// a kept one if there is one. Throws std::bad_alloc.
+void* map_column(std::size_t& bytes) {
     if (void* kept = kept_mappings().take(bytes)) return kept;
-    const std::size_t kHuge = column_bytes(kMapped);
-    void* p = mmap(nullptr, bytes + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    const auto start = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t aligned = (start + kHuge - 1) / kHuge * kHuge;
-    if (aligned != start) munmap(p, aligned - start);
-    munmap(reinterpret_cast<void*>(aligned + bytes), kHuge - (aligned - start));
-    (void)madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // advice only
-    return reinterpret_cast<void*>(aligned);
+    void* p = detail::map_huge_pages(bytes);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
 }
+
+}  // namespace
 #endif
 
 void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_t& bytes) {
@@ -109,7 +99,7 @@ void* grow_column(void* old, std::size_t old_bytes, std::size_t used, std::size_
     // where whole huge pages land on whole huge pages: nothing is copied and
     // no huge page is split. Smaller columns are copied.
     if (mapped(bytes)) {
-        void* p = map_huge_pages(bytes);
+        void* p = map_column(bytes);
         if (used != 0 && mapped(old_bytes) &&
             mremap(old, old_bytes, old_bytes, MREMAP_MAYMOVE | MREMAP_FIXED, p) != MAP_FAILED)
             return p;
@@ -128,7 +118,7 @@ void free_column(void* storage, std::size_t bytes) noexcept {
     if (storage == nullptr) return;
 #if defined(__linux__)
     if (mapped(bytes)) {
-        if (!kept_mappings().keep(storage, bytes)) munmap(storage, bytes);
+        if (!kept_mappings().keep(storage, bytes)) detail::unmap_pages(storage, bytes);
         return;
     }
 #endif
