@@ -81,4 +81,3 @@ def backup_name(target: str, run: str) -> str:
 
 def probe_name(folder: str) -> str:
     return os.path.join(folder, f".probe-{os.getpid()}")
-
