@@ -7,11 +7,17 @@ import os
 from collections.abc import Callable, Sequence
 from typing import Any
 
-from . import naming, pictures
+import numpy as np
+
+from . import matrices, naming, pictures
 from .atomic import write_new
-from .counting import counted_signal, equivalent_loads
+from .counting import counted_signal
+from .damage_table import Damage, channel_damage
+from .exponents import exponents_for
+from .fatigue_count import ChannelCount, count_channel
 from .model import Channel, FileFailure, FileResult, Options, ReportError, Row
 from .reading import Header, read_load_history
+from .statistics import Statistics, file_statistics
 
 
 def _is_panic(exc: BaseException) -> bool:
@@ -42,6 +48,19 @@ def _draw(target: str, samples: Any, channel: Channel, path: str, options: Optio
         raise ReportError(f"{target}: cannot draw the picture ({type(exc).__name__}: {exc})") from None
 
 
+def _count(path: str, channel: Channel, stat: Statistics,
+           options: Options) -> tuple[np.ndarray, ChannelCount, list[Damage]]:
+    """A channel's merged samples, counts and damage; the cycles are let go."""
+    samples = counted_signal(channel.samples, options)
+    # The largest range of a count with merged flat tops is max - min.
+    bins = (matrices.edges(stat.min, stat.max, stat.max - stat.min, options.matrix_bins)
+            if options.matrix_dir is not None else None)
+    count = count_channel(samples, exponents_for(channel.name, options), options,
+                          cycles=bool(options.sn), bins=bins)
+    damage = channel_damage(path, channel.name, count.cycles, options) if options.sn else []
+    return samples, count._replace(cycles=None), damage
+
+
 def analyse_file(path: str, options: Options, prefix: str | None = None,
                  on_channel: Callable[[], None] | None = None,
                  on_bytes: Callable[[int, int], None] | None = None,
@@ -55,25 +74,34 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
     except MemoryError:
         raise ReportError(f"{path}: not enough memory to read it") from None
     channels = history.channels
-    if options.plot_dir is not None and options.run_id is None:
-        # Called alone: the folder is made here. A run of the command has made
-        # it, and a worker that does not see it must fail, not make its own.
-        os.makedirs(options.plot_dir, exist_ok=True)
+    for folder in (options.plot_dir, options.matrix_dir):
+        if folder is not None and options.run_id is None:
+            # Called alone: the folder is made here. A run of the command has made
+            # it, and a worker that does not see it must fail, not make its own.
+            os.makedirs(folder, exist_ok=True)
     names = naming.picture_names(prefix or naming.default_prefix(path), [c.name for c in channels],
                                  options.plot_format)
+    statistics, extremes = file_statistics(path, channels, history.time, options.extremes_context)
+    matrix_names = naming.picture_names(prefix or naming.default_prefix(path), [c.name for c in channels], "npz")
     rows: list[Row] = []
     drawn: list[str] = []
-    for channel, picture in zip(channels, names, strict=True):
-        samples = counted_signal(channel.samples, options)
+    damage, written = [], []
+    for channel, stat, picture, matrix_name in zip(channels, statistics, names, matrix_names, strict=True):
         try:
-            loads = equivalent_loads(samples, options)
+            samples, count, channel_damage_rows = _count(path, channel, stat, options)
         except BaseException as exc:
             if not _is_panic(exc):
                 raise
             raise ReportError(f"{path}: channel {channel.name!r}: the analysis failed: {exc}") from None
+        loads = count.loads
         merged = channel.samples.size - samples.size
         rows.extend(Row(path, channel.name, channel.samples.size, m, plain, closed, merged,
                         channel.unit, history.duration) for m, plain, closed in loads)
+        damage += channel_damage_rows
+        if options.matrix_dir is not None and count.matrix is not None:
+            written.append(matrices.write_channel(path, channel.name, os.path.join(options.matrix_dir, matrix_name),
+                                                  options.run_id, *count.matrix))
+        del count
         if options.plot_dir is not None:
             target = os.path.join(options.plot_dir, picture)
             _draw(target, samples, channel, path, options, loads)
@@ -81,7 +109,8 @@ def analyse_file(path: str, options: Options, prefix: str | None = None,
         del samples
         if on_channel is not None:
             on_channel()
-    return FileResult(path, len(channels), rows, drawn, history.duration, history.names)
+    return FileResult(path, len(channels), rows, drawn, history.duration, history.names,
+                      statistics=statistics, extremes=extremes, damage=damage, matrices=written)
 
 
 def analyse_or_fail(path: str, options: Options, prefix: str | None = None,

@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import argparse
 import contextlib
+import dataclasses
 import decimal
 import io
 import math
@@ -13,9 +14,10 @@ import sys
 from collections.abc import Sequence
 from typing import TextIO
 
-from . import pictures
+from . import exponents, pictures, wind
+from .damage_table import parse_scale, sn_curve
 from .pool import analyse_files, default_jobs
-from .model import DEFAULT_EXPONENTS, DEFAULT_NEQ, NEQ_LIMIT, Options, ReportError
+from .model import DEFAULT_NEQ, NEQ_LIMIT, Options, ReportError
 from .reading import WHITESPACE
 from .report import Request, Runner, Terminated, report
 
@@ -79,17 +81,35 @@ def _number(text: str) -> str:
     return text.strip()
 
 
-def parse_exponents(text: str) -> tuple[float, ...]:
-    exponents = []
-    for part in _number(text).split(","):
+def _checked(parse):
+    """An argparse type from a parser that raises ValueError with its reason;
+    its text bounded first, as every number's."""
+    def run(text: str):
         try:
-            m = float(part)
-        except ValueError:
-            raise argparse.ArgumentTypeError(f"{part.strip()!r} is not a number") from None
-        if not (math.isfinite(m) and m > 0):
-            raise argparse.ArgumentTypeError(f"a Wöhler exponent must be positive and finite, not {part.strip()}")
-        exponents.append(m)
-    return tuple(exponents)
+            return parse(_number(text))
+        except ValueError as exc:
+            raise argparse.ArgumentTypeError(str(exc)) from None
+    run.__name__ = parse.__name__
+    return run
+
+
+def _curve(spec: str) -> str:
+    sn_curve(spec)  # refused here, before any work
+    return spec
+
+
+def parse_fraction(text: str) -> float:
+    value = float(text)
+    if not (math.isfinite(value) and 0 < value <= 1):
+        raise ValueError(f"{text}: needs a number above 0 and at most 1")
+    return value
+
+
+def parse_years(text: str) -> float:
+    value = float(text)
+    if not (math.isfinite(value) and value > 0):
+        raise ValueError(f"{text}: needs a number of years above zero")
+    return value
 
 
 def parse_neq(text: str) -> int:
@@ -190,8 +210,11 @@ def build_parser() -> argparse.ArgumentParser:
                              "gtsdf .hdf5, FLEX .int, OpenFAST .outb; glob patterns allowed "
                              "('runs/**/*.csv')")
     counting = parser.add_argument_group("counting")
-    counting.add_argument("-m", "--exponents", type=parse_exponents, default=DEFAULT_EXPONENTS,
-                          metavar="M,M,...", help="Wöhler exponents (default 3,4,5,8,10,12)")
+    counting.add_argument("-m", "--exponents", type=_checked(exponents.parse_rule), action="append", default=[],
+                          metavar="[GLOB=]M,M,...",
+                          help="Wöhler exponents (default 3,4,5,8,10,12); repeatable: GLOB=LIST gives those "
+                               "of the channels GLOB matches (the first matching one wins), a bare LIST "
+                               "those of the others")
     counting.add_argument("--neq", type=parse_neq, default=DEFAULT_NEQ,
                           help="number of equivalent cycles (default 1e7)")
     counting.add_argument("--half", action=argparse.BooleanOptionalAction, default=True,
@@ -250,6 +273,29 @@ def build_parser() -> argparse.ArgumentParser:
                                                         "(a symlink is written through; no device)")
     outputs.add_argument("--weights", metavar="FILE",
                          help="CSV of file name and hours over the lifetime: adds lifetime loads")
+    outputs.add_argument("--extremes-context", action="store_true",
+                         help="write STEM.extremes.csv (STEM: --csv without .csv): each channel's minimum and "
+                              "maximum with every channel's value at the same sample")
+    outputs.add_argument("--sn", type=_checked(_curve), action="append", default=[], metavar="SPEC",
+                         help="S-N curve for the damage (STEM.damage.csv), repeatable: dnv-c203:NAME:air, "
+                              "dnv-c203:NAME:seawater-cp or 'k=3,5;log10_a=12.164,15.606;knees=52.6;"
+                              "quantity=range'")
+    outputs.add_argument("--sn-scale", type=_checked(parse_scale), action="append", default=[],
+                         metavar="GLOB=FACTOR", help="stress per unit load of the channels GLOB matches "
+                                                     "(default 1), repeatable; the first matching one wins")
+    outputs.add_argument("--matrix", metavar="DIR",
+                         help="write each channel's rainflow matrix (range x mean) as NAME.npz and NAME.csv")
+    outputs.add_argument("--bins", type=_whole(1, 10**4, "--bins must be from 1 to 10000"), default=64,
+                         help="bins per axis of the matrices (default 64)")
+    outputs.add_argument("--wind", type=_checked(wind.parse_climate), metavar="CLIMATE",
+                         help="hours from a wind climate, weibull:k=K,A=A or rayleigh:mean=V (m/s); "
+                              "--weights then gives each file's wind speed (header file,wind_speed)")
+    outputs.add_argument("--wind-bins", type=_checked(wind.parse_bins), metavar="START:STOP:WIDTH",
+                         help="the wind-speed bins of --wind, [v, v + WIDTH) in m/s")
+    outputs.add_argument("--life-years", type=_checked(parse_years), default=20.0,
+                         help="years of the lifetime with --wind (default 20, of 8766 h)")
+    outputs.add_argument("--availability", type=_checked(parse_fraction), default=1.0,
+                         help="share of the lifetime in operation with --wind (default 1)")
     outputs.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
                          help="show the progress line (default: when standard error is a terminal)")
     running = parser.add_argument_group("running")
@@ -324,8 +370,15 @@ def main(argv: Sequence[str] | None = None, out: TextIO | None = None,
             raise ReportError(f"--decimal {args.decimal} needs another --delimiter (';', '\\t' or ws)")
         if args.t_start is not None and args.t_end is not None and args.t_start > args.t_end:
             raise ReportError(f"--t-start {args.t_start:g} is after --t-end {args.t_end:g}")
+        if args.wind and not (args.wind_bins and args.weights):
+            raise ReportError("--wind needs --wind-bins and --weights (a CSV of file,wind_speed)")
+        if args.wind_bins and not args.wind:
+            raise ReportError("--wind-bins needs --wind")
+        bare, rules = exponents.split_rules(args.exponents)
         options = Options(
-            exponents=args.exponents, neq=args.neq, half=args.half, allow_nan=args.allow_nan,
+            exponents=bare, exponent_rules=rules, sn=tuple(args.sn), sn_scales=tuple(args.sn_scale),
+            matrix_dir=args.matrix, matrix_bins=args.bins, extremes_context=args.extremes_context,
+            neq=args.neq, half=args.half, allow_nan=args.allow_nan,
             keep_plateaus=args.keep_plateaus, delimiter=args.delimiter, decimal=args.decimal,
             skip_rows=args.skip_rows, comment=args.comment, names=args.names, encoding=args.encoding,
             time_column=args.time_column, t_start=args.t_start, t_end=args.t_end,
@@ -336,7 +389,15 @@ def main(argv: Sequence[str] | None = None, out: TextIO | None = None,
     except ReportError as exc:
         err.write(f"{PROG}: error: {exc}\n")
         return 1
+    echo = {"arguments": list(sys.argv[1:] if argv is None else argv),
+            **{k: v for k, v in dataclasses.asdict(options).items() if k != "run_id"},
+            "csv": args.csv, "json": args.json, "weights": args.weights,
+            "wind": args.wind.text if args.wind else None,
+            "wind_bins": dataclasses.astuple(args.wind_bins) if args.wind_bins else None,
+            "life_years": args.life_years, "availability": args.availability}
     request = Request(args.inputs, options, csv=args.csv, json=args.json, weights=args.weights,
-                      keep_going=args.keep_going, progress=args.progress)
+                      keep_going=args.keep_going, progress=args.progress, wind=args.wind,
+                      wind_bins=args.wind_bins, life_years=args.life_years,
+                      availability=args.availability, echo=echo)
     with _terminate_as_interrupt():
         return report(request, runner, PROG, out, err)

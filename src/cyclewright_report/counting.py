@@ -2,6 +2,8 @@
 
 from __future__ import annotations
 
+from collections.abc import Sequence
+
 import numpy as np
 
 import cyclewright
@@ -35,12 +37,13 @@ def closed_signal(samples: np.ndarray, options: Options) -> np.ndarray:
     return samples[:-1]
 
 
-def equivalent_loads(samples: np.ndarray, options: Options) -> list[tuple[float, float, float]]:
-    """(m, load, load closed at the maximum) for every exponent, of the
-    samples as given (merge them first: counted_signal)."""
+def equivalent_loads(samples: np.ndarray, options: Options,
+                     exponents: Sequence[float] | None = None) -> list[tuple[float, float, float]]:
+    """(m, load, load closed at the maximum) for every exponent (default:
+    the options'), of the samples as given (merge them first: counted_signal)."""
     loads = []
     closing = closed_signal(samples, options)
-    for m in options.exponents:
+    for m in options.exponents if exponents is None else exponents:
         plain = cyclewright.eq_load_python(samples, m, options.neq, options.half)
         closed = cyclewright.eq_load_max_half_cycle_closed_python(closing, m, options.neq, options.half)
         loads.append((m, plain, closed))

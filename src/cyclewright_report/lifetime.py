@@ -16,8 +16,9 @@ from .reading import Header
 SECONDS_PER_HOUR = 3600.0
 
 
-def read_weights(path: str) -> list[tuple[str, float]]:
-    """(file name, hours) rows; a first row whose weight is no number is a header."""
+def read_weights(path: str, what: str = "hours") -> list[tuple[str, float]]:
+    """(file name, hours) rows (or wind speeds: what="m/s"); a first row
+    whose weight is no number is a header."""
     refuse_special(path, " (--weights)")
     try:
         with open(path, newline="", encoding="utf-8-sig") as f:
@@ -29,16 +30,16 @@ def read_weights(path: str) -> list[tuple[str, float]]:
     weights = []
     for number, row in enumerate(rows, 1):
         if len(row) != 2:
-            raise ReportError(f"{path}: row {number}: {len(row)} cells; a weight row is: file, hours")
+            raise ReportError(f"{path}: row {number}: {len(row)} cells; a weight row is: file, {what}")
         name, text = row[0].strip(), row[1].strip()
         try:
             hours = float(text)
         except ValueError:
             if number == 1:
                 continue  # a header
-            raise ReportError(f"{path}: row {number}: {text!r} is not a number of hours") from None
+            raise ReportError(f"{path}: row {number}: {text!r} is not a number of {what}") from None
         if not (math.isfinite(hours) and hours >= 0):
-            raise ReportError(f"{path}: row {number}: the weight of {name} must be zero or more hours")
+            raise ReportError(f"{path}: row {number}: the weight of {name} must be zero or more {what}")
         weights.append((name, hours))
     return weights
 
@@ -108,7 +109,7 @@ def check_duration_known(path: str, header: Header, options: Options) -> None:
 def lifetime(results: Sequence[FileResult], hours: Sequence[float], options: Options) -> Lifetime:
     """The lifetime loads of every channel and m over the files' results,
     each file weighted by its hours (in the order of results)."""
-    counts, per_file = [], []
+    counts, per_file, per_file_closed = [], [], []
     for result, weight in zip(results, hours, strict=True):
         duration = result.duration
         if duration is None and options.sample_rate and result.rows:
@@ -118,6 +119,7 @@ def lifetime(results: Sequence[FileResult], hours: Sequence[float], options: Opt
                               "time step); give --sample-rate")
         counts.append(repetitions(weight, duration))
         per_file.append({(row.channel, row.m): row.eq_load for row in result.rows})
+        per_file_closed.append({(row.channel, row.m): row.eq_load_closed for row in result.rows})
     keys = set(per_file[0])
     for result, loads in zip(results, per_file, strict=True):
         for channel, _ in keys.symmetric_difference(loads):
@@ -127,4 +129,4 @@ def lifetime(results: Sequence[FileResult], hours: Sequence[float], options: Opt
     units = {row.channel: row.unit for result in results for row in result.rows}
     return Lifetime({r.path: w for r, w in zip(results, hours, strict=True)},
                     {r.path: n for r, n in zip(results, counts, strict=True)},
-                    lifetime_loads(per_file, counts), units)
+                    lifetime_loads(per_file, counts), units, lifetime_loads(per_file_closed, counts))

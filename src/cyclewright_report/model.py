@@ -47,6 +47,15 @@ class Options:
     # Set by a run of the command: pictures are drawn to temporaries named
     # with it and put in place with the tables when all is done.
     run_id: str | None = None
+    # Beyond the loads: per-channel exponents (glob, exponents), the first
+    # matching glob wins over `exponents`; S-N curves as given (--sn) with
+    # the stress per unit load per glob; rainflow matrices; extremes.
+    exponent_rules: tuple[tuple[str, tuple[float, ...]], ...] = ()
+    sn: tuple[str, ...] = ()
+    sn_scales: tuple[tuple[str, float], ...] = ()
+    matrix_dir: str | None = None
+    matrix_bins: int = 64
+    extremes_context: bool = False
 
 
 @dataclasses.dataclass(frozen=True)
@@ -62,6 +71,7 @@ class LoadHistory:
     channels: list[Channel]
     duration: float | None = None
     names: tuple[str, ...] = ()  # every column's name, load or not (for --channels)
+    time: np.ndarray | None = None  # seconds of each sample, where the file has a time column
 
 
 class Row(NamedTuple):
@@ -84,6 +94,10 @@ class FileResult:
     pictures: list[str]
     duration: float | None = None
     channel_names: tuple[str, ...] = ()  # every column's name in the file, load or not
+    statistics: list = dataclasses.field(default_factory=list)  # statistics.Statistics
+    extremes: list = dataclasses.field(default_factory=list)  # statistics.Extreme
+    damage: list = dataclasses.field(default_factory=list)  # damage_table.Damage
+    matrices: list = dataclasses.field(default_factory=list)  # matrices.MatrixFile
 
 
 @dataclasses.dataclass(frozen=True)
@@ -101,3 +115,5 @@ class Lifetime:
     repetitions: dict[str, float]
     loads: dict[tuple[str, float], float]
     units: dict[str, str | None]
+    loads_closed: dict[tuple[str, float], float] = dataclasses.field(default_factory=dict)
+    weighting: str = ""  # how the hours were found, for the console

@@ -20,7 +20,7 @@ from .model import FileFailure, FileResult, Lifetime, Options, ReportError, Row
 
 FIELDS = ("file", "channel", "samples", "m", "neq", "half", "eq_load", "eq_load_closed",
           "merged", "unit", "duration")
-LIFETIME_FIELDS = ("weight_hours", "repetitions", "del_life")
+LIFETIME_FIELDS = ("weight_hours", "repetitions", "del_life", "del_life_closed")
 
 
 def residue_note(half: bool) -> str:
@@ -78,10 +78,13 @@ def format_table(results: Sequence[FileResult], options: Options,
            f"{plateau_note(options)}", *_render(header, lines, right)]
     if lifetime is not None:
         out += ["", f"lifetime equivalent loads at neq = {options.neq}: each file recurs "
-                    "weight hours * 3600 / its duration in seconds times"]
-        life = [[channel, lifetime.units.get(channel) or "-", f"{m:g}", *_shown(load)]
+                    "weight hours * 3600 / its duration in seconds times",
+                *([lifetime.weighting] if lifetime.weighting else [])]
+        life = [[channel, lifetime.units.get(channel) or "-", f"{m:g}",
+                 *_shown(load, lifetime.loads_closed[(channel, m)])]
                 for (channel, m), load in lifetime.loads.items()]
-        out += _render(["channel", "unit", "m", "lifetime load"], life, [False, False, True, True])
+        out += _render(["channel", "unit", "m", "lifetime load", "closed at max"], life,
+                       [False, False, True, True, True])
     return "\n".join(out) + "\n"
 
 
@@ -94,7 +97,8 @@ def _row_extras(row: Row, lifetime: Lifetime | None) -> dict[str, Any]:
     if lifetime is not None:
         extras.update(weight_hours=lifetime.hours[row.file],
                       repetitions=lifetime.repetitions[row.file],
-                      del_life=lifetime.loads[(row.channel, row.m)])
+                      del_life=lifetime.loads[(row.channel, row.m)],
+                      del_life_closed=lifetime.loads_closed[(row.channel, row.m)])
     return extras
 
 
@@ -113,7 +117,9 @@ def csv_text(results: Sequence[FileResult], options: Options, lifetime: Lifetime
 
 
 def json_text(results: Sequence[FileResult], options: Options, lifetime: Lifetime | None,
-              failures: Sequence[FileFailure] = ()) -> str:
+              failures: Sequence[FileFailure] = (), tables: dict[str, Any] | None = None) -> str:
+    """The loads (today's rows), the lifetime loads and, from `tables`, the
+    other tables and the options."""
     rows = []
     for result in results:
         for row in result.rows:
@@ -124,10 +130,11 @@ def json_text(results: Sequence[FileResult], options: Options, lifetime: Lifetim
                          "eq_load_closed": _number(row.eq_load_closed), **extras})
     document: dict[str, Any] = {
         "neq": options.neq, "half": options.half, "exponents": list(options.exponents),
-        "flat_tops": "kept" if options.keep_plateaus else "merged", "rows": rows}
+        "flat_tops": "kept" if options.keep_plateaus else "merged", "loads": rows, **(tables or {})}
     if lifetime is not None:
-        document["lifetime"] = [{"channel": c, "unit": lifetime.units.get(c), "m": m,
-                                 "del_life": _number(v)} for (c, m), v in lifetime.loads.items()]
+        document["lifetime"] = [{"channel": c, "unit": lifetime.units.get(c), "m": m, "del_life": _number(v),
+                                 "del_life_closed": _number(lifetime.loads_closed[(c, m)])}
+                                for (c, m), v in lifetime.loads.items()]
     if failures:
         document["failed"] = [{"file": f.path, "error": f.message} for f in failures]
     return json.dumps(document, indent=1, allow_nan=False) + "\n"
@@ -188,7 +195,7 @@ class PictureFolder:
     """The pictures' folder, made (with its missing parents) and tried
     before any work, and removed again if the run leaves it empty."""
 
-    def __init__(self, folder: str):
+    def __init__(self, folder: str, option: str = "--plots", what: str = "pictures"):
         self.folder = folder
         self.made: list[str] = []
         missing, head = [], os.path.abspath(folder)
@@ -196,7 +203,7 @@ class PictureFolder:
             missing.append(head)
             head = os.path.dirname(head)
         if not os.path.isdir(head):
-            raise ReportError(f"{folder}: {head} is a file, not a folder (--plots)")
+            raise ReportError(f"{folder}: {head} is a file, not a folder ({option})")
         try:
             for path in reversed(missing):
                 os.mkdir(path)
@@ -206,7 +213,7 @@ class PictureFolder:
             os.unlink(probe)
         except OSError as exc:
             self.remove_if_empty()
-            raise ReportError(f"{folder}: cannot write pictures there (--plots): {exc.strerror}") from None
+            raise ReportError(f"{folder}: cannot write {what} there ({option}): {exc.strerror}") from None
 
     def remove_temporaries(self, run: str) -> None:
         """Every temporary of this run: also those of workers stopped mid-picture."""
@@ -249,11 +256,11 @@ class Outputs:
             raise
 
     def stage(self, results: Sequence[FileResult], options: Options, lifetime: Lifetime | None,
-              failures: Sequence[FileFailure]) -> list[str]:
+              failures: Sequence[FileFailure], tables: dict[str, Any] | None = None) -> list[str]:
         """Writes the tables' temporaries and checks the pictures' are there;
-        returns the tables' names."""
+        returns the tables' names. `tables`: the JSON document's other keys."""
         for table in self.tables:
-            text = (table.render(results, options, lifetime, failures) if table.render is json_text
+            text = (table.render(results, options, lifetime, failures, tables) if table.render is json_text
                     else table.render(results, options, lifetime))
             table.write(text)
             self.staged.add(table.temporary, table.real)

@@ -46,7 +46,7 @@ def test_keep_going_writes_the_good_files(cli, tmp_path):
     errors = [line for line in run.err.splitlines() if ": error: " in line]
     assert [e.split(": error: ")[1].split(":")[0] for e in errors] == [str(files[2]), str(files[1])]
     document = json.loads((tmp_path / "t.json").read_text())
-    assert [r["file"] for r in document["rows"]][::6] == [str(files[0]), str(files[3])]
+    assert [r["file"] for r in document["loads"]][::6] == [str(files[0]), str(files[3])]
     assert [f["file"] for f in document["failed"]] == [str(files[2]), str(files[1])]
     stopped = cli(*files, "--no-plots", "--json", tmp_path / "u.json")
     assert stopped.code == 1 and not (tmp_path / "u.json").exists()
@@ -94,10 +94,10 @@ def test_without_matplotlib(cli, report, tmp_path, monkeypatch):
     _write(tmp_path, {"a.csv": "x\n0\n2\n0\n"})
     run = cli("a.csv", "--csv", "t.csv")  # no pictures unless asked for
     assert run.code == 0 and run.err == ""
-    assert sorted(os.listdir(tmp_path)) == ["a.csv", "t.csv"]
+    assert sorted(os.listdir(tmp_path)) == ["a.csv", "t.csv", "t.statistics.csv"]
     explicit = cli("a.csv", "--plots", "p", "--csv", "u.csv")
     assert (explicit.code, explicit.err) == (1, f"cyclewright-report: error: {report.pictures.PLOTS_HINT}\n")
-    assert sorted(os.listdir(tmp_path)) == ["a.csv", "t.csv"]
+    assert sorted(os.listdir(tmp_path)) == ["a.csv", "t.csv", "t.statistics.csv"]
 
 
 LIFE = {"a.csv": "time,x\n0,0\n1,2\n2,0\n3,2\n", "b.csv": "time,x\n0,0\n1,4\n"}

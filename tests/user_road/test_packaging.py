@@ -153,13 +153,13 @@ def test_installed_command_without_matplotlib(request, environment, tmp_path):
     run = _run(bin_folder / "cyclewright-report", EXAMPLE_LOAD, "--csv", "t.csv", "--json", "t.json",
                cwd=tmp_path, path=bin_folder, check=False)
     assert (run.returncode, run.stderr) == (0, "")
-    assert sorted(os.listdir(tmp_path)) == ["t.csv", "t.json"]
+    assert sorted(os.listdir(tmp_path)) == ["t.csv", "t.json", "t.statistics.csv"]
     header = (tmp_path / "t.csv").read_text().splitlines()[0].split(",")
     assert header[:8] == ["file", "channel", "samples", "m", "neq", "half", "eq_load", "eq_load_closed"]
     refused = _run(python, "-m", "cyclewright_report", EXAMPLE_LOAD, "--plots", "pictures", "--csv", "u.csv",
                    cwd=tmp_path, path=bin_folder, check=False)
     assert refused.returncode == 1 and refused.stderr.count(PLOTS_HINT) == 1 and "Traceback" not in refused.stderr
-    assert sorted(os.listdir(tmp_path)) == ["t.csv", "t.json"]
+    assert sorted(os.listdir(tmp_path)) == ["t.csv", "t.json", "t.statistics.csv"]
 
 
 def test_stub_matches_the_module(installed, tmp_path):

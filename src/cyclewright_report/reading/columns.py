@@ -137,4 +137,4 @@ def finish_history(path: str, header: Any, loads: Sequence[np.ndarray], time: np
         unit = options.unit if options.unit is not None else header.units[j]
         channels.append(Channel(name, values, unit))
     duration = duration_of(time, path) if time is not None else None
-    return LoadHistory(channels, duration, tuple(header.names))
+    return LoadHistory(channels, duration, tuple(header.names), time)
