@@ -1,12 +1,12 @@
 """cyclewright_fatigue: rainflow counting and what is built on the cycles.
 
 Counting (``rainflow``, ``RainflowCounter``) and equivalent loads
-(``eq_loads``, ``power_sums``) in compiled code; matrices, spectra, S-N
+(``eq_loads``, ``eq_loads_from_sums``, ``power_sums``) in compiled code; matrices, spectra, S-N
 curves, damage, mean-stress corrections and lifetime loads in vectorised
 NumPy over the ``Cycles`` record.
 """
 
-from .counting import RainflowCounter, eq_loads, power_sums, rainflow
+from .counting import RainflowCounter, eq_loads, eq_loads_from_sums, power_sums, rainflow
 from .cycles import Cycles
 from .damage import cycle_damage, damage, damage_history
 from .levels import revolutions_at_level, time_at_level
@@ -27,6 +27,7 @@ __all__ = [
     "damage",
     "damage_history",
     "eq_loads",
+    "eq_loads_from_sums",
     "gerber",
     "goodman",
     "lifetime_eq_loads",

@@ -1,6 +1,6 @@
 # The compiled counting of cyclewright_fatigue (nanobind). Private: use
-# cyclewright_fatigue.rainflow, eq_loads, power_sums and RainflowCounter,
-# which check and convert their arguments first.
+# cyclewright_fatigue.rainflow, eq_loads, eq_loads_from_sums, power_sums and
+# RainflowCounter, which check and convert their arguments first.
 import numpy as np
 from numpy.typing import NDArray
 
@@ -11,6 +11,7 @@ _Records = tuple[_F, _F, _F, _I, _I, _F, _F, _F, _I]
 def rainflow(x: _F, residue: str, flat_tops: str, gate: float) -> _Records: ...
 def power_sums(x: _F, exponents: _F, residue: str, flat_tops: str) -> _F: ...
 def eq_loads(x: _F, exponents: _F, neq: float, residue: str, flat_tops: str) -> _F: ...
+def eq_loads_from_sums(sums: _F, exponents: _F, neq: float) -> _F: ...
 
 class Counter:
     def __init__(

@@ -12,7 +12,7 @@ from numpy.typing import ArrayLike, NDArray
 from . import _native
 from .cycles import Cycles
 
-__all__ = ["RainflowCounter", "eq_loads", "power_sums", "rainflow"]
+__all__ = ["RainflowCounter", "eq_loads", "eq_loads_from_sums", "power_sums", "rainflow"]
 
 Residue = Literal["half", "full", "closed_max", "discard"]
 StreamResidue = Literal["half", "full", "discard"]
@@ -136,10 +136,42 @@ def eq_loads(x: ArrayLike, m: ArrayLike, neq: float, *, residue: Residue = "half
         >>> eq_loads(x, [3, 4], 10).round(6).tolist()
         [3.318658, 3.802442]
     """
+    return _native.eq_loads(_samples(x), _exponents(m), _neq(neq), residue, flat_tops)
+
+
+def _neq(neq: float) -> float:
     neq = float(neq)
     if not (np.isfinite(neq) and neq > 0):
         raise ValueError(f"neq must be a finite number > 0, got {neq}")
-    return _native.eq_loads(_samples(x), _exponents(m), neq, residue, flat_tops)
+    return neq
+
+
+def eq_loads_from_sums(power_sums: ArrayLike, m: ArrayLike, neq: float) -> NDArray[np.float64]:
+    """Damage-equivalent loads from power sums already counted, e.g. a
+    RainflowCounter's: R = (S / (2 * neq)) ** (1 / m) per exponent, in the
+    unit of the counted samples. Rooted as eq_loads() roots (the module
+    cyclewright's power function, which Python's ** can miss by one ulp), so
+    that the sums of a counter fed `x` give eq_loads(x, m, neq) bit for bit
+    with the same residue and flat_tops.
+
+    Args:
+        power_sums: one sum per exponent (unit of the samples to the power m).
+        m: the exponents of the sums, each finite and > 0.
+        neq: the number of equivalent full cycles, > 0.
+
+    Example:
+        >>> import numpy as np
+        >>> counter = RainflowCounter(m=[3, 4])
+        >>> counter.feed(np.array([1, 3, 2, 5, -1, 0, 4, -2, 2, 0]))
+        >>> _ = counter.finish()
+        >>> eq_loads_from_sums(counter.power_sums, [3, 4], 10).round(6).tolist()
+        [3.318658, 3.802442]
+    """
+    e = _exponents(m)
+    sums = np.ascontiguousarray(np.atleast_1d(np.asarray(power_sums)), dtype=np.float64)
+    if sums.shape != e.shape:
+        raise ValueError(f"power_sums has shape {sums.shape}, m has {e.shape}: pass one sum per exponent")
+    return _native.eq_loads_from_sums(sums, e, _neq(neq))
 
 
 class RainflowCounter:

@@ -1,11 +1,11 @@
-"""A channel's counts through cyclewright_fatigue: the equivalent loads of
-every exponent from one count (another for the closed column), and, when
-damage or a matrix is asked for, the cycles and their matrix from one more.
+"""A channel's counts through cyclewright_fatigue: one count gives the
+equivalent loads of every exponent and, when damage or a matrix is asked
+for, the cycles and their matrix too; the closed column is one more.
 
 The loads are the module's bit for bit: the library counts the merged
 signal under the module's own rule for equal neighbours ("drop") and sums
-and roots with the module's power function. The cycles come from the same
-signal under the same rule."""
+and roots with the module's power function (eq_loads_from_sums roots a
+counter's sums as eq_loads does)."""
 
 from __future__ import annotations
 
@@ -35,18 +35,18 @@ def rotated_at_max(samples: np.ndarray) -> np.ndarray:
     return np.concatenate([samples[last:], samples[:last], samples[last:last + 1]])
 
 
-def _loads(counted: np.ndarray, exponents: Sequence[float], options: Options) -> list[tuple[float, float, float]]:
+def _residue(options: Options) -> Literal["half", "full"]:
+    return "half" if options.half else "full"
+
+
+def _closed_loads(counted: np.ndarray, m: np.ndarray, options: Options) -> np.ndarray:
     from cyclewright_fatigue import eq_loads
 
-    m = np.asarray(exponents, dtype=np.float64)
-    residue: Literal["half", "full"] = "half" if options.half else "full"
-    plain = eq_loads(counted, m, options.neq, residue=residue, flat_tops="drop")
     closing = closed_signal(counted, options)
     if options.half:
-        closed = eq_loads(closing, m, options.neq, residue="closed_max", flat_tops="drop")
-    else:  # the library closes with half residue cycles only: close it here
-        closed = eq_loads(rotated_at_max(closing), m, options.neq, residue="full", flat_tops="drop")
-    return [(float(e), float(p), float(c)) for e, p, c in zip(m, plain, closed, strict=True)]
+        return eq_loads(closing, m, options.neq, residue="closed_max", flat_tops="drop")
+    # the library closes with half residue cycles only: close it here
+    return eq_loads(rotated_at_max(closing), m, options.neq, residue="full", flat_tops="drop")
 
 
 def count_channel(counted: np.ndarray, exponents: Sequence[float], options: Options, *,
@@ -57,15 +57,22 @@ def count_channel(counted: np.ndarray, exponents: Sequence[float], options: Opti
     which the library refuses, gets the module's loads and no cycles."""
     if (options.allow_nan and np.isnan(counted).any()) or options.neq > EXACT_NEQ:
         return ChannelCount(equivalent_loads(counted, options, exponents), None, None)
-    loads = _loads(counted, exponents, options)
-    if not cycles and bins is None:
-        return ChannelCount(loads, None, None)
-    from cyclewright_fatigue import RainflowCounter
+    from cyclewright_fatigue import RainflowCounter, eq_loads, eq_loads_from_sums
 
-    counter = RainflowCounter(residue="half" if options.half else "full", flat_tops="drop", bins=bins,
-                              keep_cycles=cycles)
-    counter.feed(counted)
-    records = counter.finish()
-    counts = counter.matrix
-    matrix = None if bins is None or counts is None else (counts, bins[0], bins[1])
-    return ChannelCount(loads, records if cycles else None, matrix)
+    m = np.asarray(exponents, dtype=np.float64)
+    records = matrix = None
+    if not cycles and bins is None:
+        plain = eq_loads(counted, m, options.neq, residue=_residue(options), flat_tops="drop")
+    else:  # one count for the loads, the cycles and the matrix
+        counter = RainflowCounter(residue=_residue(options), flat_tops="drop", m=m, bins=bins,
+                                  keep_cycles=cycles)
+        counter.feed(counted)
+        finished = counter.finish()
+        records = finished if cycles else None
+        counts, sums = counter.matrix, counter.power_sums
+        assert sums is not None  # the counter was given exponents
+        plain = eq_loads_from_sums(sums, m, options.neq)
+        matrix = None if bins is None or counts is None else (counts, bins[0], bins[1])
+    closed = _closed_loads(counted, m, options)
+    loads = [(float(e), float(p), float(c)) for e, p, c in zip(m, plain, closed, strict=True)]
+    return ChannelCount(loads, records, matrix)

@@ -132,6 +132,19 @@ NB_MODULE(_native, m) {
         arg("x").noconvert(), arg("exponents").noconvert(), arg("neq"), arg("residue"), arg("flat_tops"),
         "The damage-equivalent load for each exponent.");
 
+    m.def(
+        "eq_loads_from_sums",
+        [](const Doubles& sums, const Doubles& exponents, double neq) {
+            const std::span<const double> sum = samples_of(sums);
+            const std::span<const double> exponent = samples_of(exponents);
+            if (sum.size() != exponent.size()) throw nb::value_error("power_sums and m must have the same length");
+            std::vector<double> loads(sum.size());
+            for (std::size_t i = 0; i < loads.size(); ++i) loads[i] = equivalent_load(sum[i], exponent[i], neq);
+            return to_array(std::move(loads));
+        },
+        arg("sums").noconvert(), arg("exponents").noconvert(), arg("neq"),
+        "The damage-equivalent load of each power sum, rooted as eq_loads roots them.");
+
     nb::class_<RainflowCounter>(m, "Counter", "A rainflow count fed in chunks.")
         .def(
             "__init__",

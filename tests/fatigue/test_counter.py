@@ -8,7 +8,8 @@ import numpy as np
 import pytest
 
 import cyclewright_fatigue
-from cyclewright_fatigue import RainflowCounter, counting, cycles, eq_loads, power_sums, rainflow
+from cyclewright_fatigue import (RainflowCounter, counting, cycles, eq_loads, eq_loads_from_sums, power_sums,
+                                 rainflow)
 from signals import FAMILIES, quantised, ties, walk
 
 EXPONENTS = [3.0, 4.0, 10.0]
@@ -45,6 +46,20 @@ def test_any_chunking_counts_as_one_call(family, options):
         assert_same(chunked, records)
         assert counter.power_sums.tobytes() == whole.power_sums.tobytes()
         np.testing.assert_array_equal(counter.matrix, whole.matrix)
+
+
+@pytest.mark.parametrize("residue", ["half", "full"])
+@pytest.mark.parametrize("flat_tops", ["merge", "drop"])
+def test_loads_from_a_counters_sums_are_eq_loads(residue, flat_tops):
+    ms = [1.0, 3.0, 3.3, 4.0, 8.0, 10.0, 12.5]
+    for family in FAMILIES.values():
+        x = family(3000)
+        counter = RainflowCounter(m=ms, residue=residue, flat_tops=flat_tops)
+        counter.feed(x)
+        counter.finish()
+        for neq in (1.0, 600.0, 1e7):
+            expected = eq_loads(x, ms, neq, residue=residue, flat_tops=flat_tops)
+            assert eq_loads_from_sums(counter.power_sums, ms, neq).tobytes() == expected.tobytes()
 
 
 def test_pickled_mid_record_carries_on_and_keep_cycles_off_keeps_the_residue():
@@ -124,6 +139,8 @@ REFUSED = [
     (lambda: power_sums(X, []), ValueError, "not empty"),
     (lambda: eq_loads(X, 3, 0), ValueError, "neq"),
     (lambda: eq_loads(X, 3, np.nan), ValueError, "neq"),
+    (lambda: eq_loads_from_sums([1.0, 2.0], [3], 1e7), ValueError, "one sum per exponent"),
+    (lambda: eq_loads_from_sums([1.0], [3], -1), ValueError, "neq"),
     (lambda: RainflowCounter(residue="closed_max"), ValueError, "whole record"),
     (lambda: RainflowCounter(bins=([0, 1], [1, 0])), ValueError, "increasing"),
     (lambda: RainflowCounter().finish(), ValueError, "no samples"),
