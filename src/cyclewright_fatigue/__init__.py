@@ -14,7 +14,7 @@ from .lifetime import lifetime_eq_loads, repetitions
 from .matrix import RainflowMatrix, rainflow_matrix
 from .mean_stress import gerber, goodman, smith_watson_topper, soderberg, walker
 from .sn_curve import SNCurve
-from .spectrum import Exceedance, Histogram, range_exceedance, range_histogram
+from .range_counts import Exceedance, Histogram, range_exceedance, range_histogram
 
 __all__ = [
     "Cycles",

@@ -7,7 +7,7 @@ from numpy.typing import ArrayLike
 
 from ._bins import Bins
 from ._checks import nonnegative_array, positive
-from .spectrum import Histogram, weighted_histogram
+from .range_counts import Histogram, weighted_histogram
 
 __all__ = ["revolutions_at_level", "time_at_level"]
 

@@ -93,9 +93,9 @@ def _checked(parse):
     return run
 
 
-def _curve(spec: str) -> str:
-    sn_curve(spec)  # refused here, before any work
-    return spec
+def _curve(text: str) -> str:
+    sn_curve(text)  # refused here, before any work
+    return text
 
 
 def parse_fraction(text: str) -> float:
@@ -276,7 +276,7 @@ def build_parser() -> argparse.ArgumentParser:
     outputs.add_argument("--extremes-context", action="store_true",
                          help="write STEM.extremes.csv (STEM: --csv without .csv): each channel's minimum and "
                               "maximum with every channel's value at the same sample")
-    outputs.add_argument("--sn", type=_checked(_curve), action="append", default=[], metavar="SPEC",
+    outputs.add_argument("--sn", type=_checked(_curve), action="append", default=[], metavar="CURVE",
                          help="S-N curve for the damage (STEM.damage.csv), repeatable: dnv-c203:NAME:air, "
                               "dnv-c203:NAME:seawater-cp or 'k=3,5;log10_a=12.164,15.606;knees=52.6;"
                               "quantity=range'")

@@ -34,27 +34,27 @@ def _numbers(key: str, text: str) -> tuple[float, ...]:
 
 
 @functools.cache
-def sn_curve(spec: str) -> Any:
-    """The cyclewright_fatigue.SNCurve that SPEC names: dnv-c203:NAME:air,
+def sn_curve(curve: str) -> Any:
+    """The cyclewright_fatigue.SNCurve that CURVE names: dnv-c203:NAME:air,
     dnv-c203:NAME:seawater-cp, or k=..;log10_a=..;knees=..;quantity=range
     (endurance=S optional). ValueError says what is wrong."""
     from cyclewright_fatigue import SNCurve
 
-    if spec.lower().startswith(DNV + ":"):
-        parts = spec.split(":")
+    if curve.lower().startswith(DNV + ":"):
+        parts = curve.split(":")
         if len(parts) != 3:
-            raise ValueError(f"{spec}: write {DNV}:NAME:air or {DNV}:NAME:seawater-cp")
+            raise ValueError(f"{curve}: write {DNV}:NAME:air or {DNV}:NAME:seawater-cp")
         return SNCurve.dnv_c203(parts[1], cast(Any, parts[2]))  # its own error names the choices
     fields: dict[str, str] = {}
-    for item in filter(None, (part.strip() for part in spec.split(";"))):
+    for item in filter(None, (part.strip() for part in curve.split(";"))):
         key, equals, value = item.partition("=")
         key = key.strip()
         if not equals or key not in SN_KEYS:
-            raise ValueError(f"{spec}: {item!r}: use {DNV}:NAME:ENVIRONMENT or the keys {', '.join(SN_KEYS)}")
+            raise ValueError(f"{curve}: {item!r}: use {DNV}:NAME:ENVIRONMENT or the keys {', '.join(SN_KEYS)}")
         fields[key] = value.strip()
     missing = [key for key in ("k", "log10_a", "quantity") if key not in fields]
     if missing:
-        raise ValueError(f"{spec}: {', '.join(missing)} missing (quantity=range or quantity=amplitude)")
+        raise ValueError(f"{curve}: {', '.join(missing)} missing (quantity=range or quantity=amplitude)")
     endurance = fields.get("endurance")
     return SNCurve(_numbers("k", fields["k"]), _numbers("log10_a", fields["log10_a"]),
                    quantity=cast(Any, fields["quantity"]), knees=_numbers("knees", fields.get("knees", "")),
@@ -90,9 +90,9 @@ def channel_damage(path: str, channel: str, cycles: Any, options: Options) -> li
 
     scale = scale_for(channel, options)
     if cycles is None:  # NaN samples (--allow-nan): no count of the library's
-        return [Damage(path, channel, spec, scale, math.nan) for spec in options.sn]
-    return [Damage(path, channel, spec, scale, damage(cycles, sn_curve(spec), scale=scale))
-            for spec in options.sn]
+        return [Damage(path, channel, curve, scale, math.nan) for curve in options.sn]
+    return [Damage(path, channel, curve, scale, damage(cycles, sn_curve(curve), scale=scale))
+            for curve in options.sn]
 
 
 def lifetime_damage(per_file: Sequence[Sequence[Damage]], repetitions: Mapping[str, float]) -> list[Damage]:

@@ -9,7 +9,7 @@ from cycles_support import make_cycles, peer_cycles
 
 from cyclewright_fatigue.levels import time_at_level
 from cyclewright_fatigue.matrix import rainflow_matrix
-from cyclewright_fatigue.spectrum import range_exceedance, range_histogram
+from cyclewright_fatigue.range_counts import range_exceedance, range_histogram
 
 CYCLES, _ = peer_cycles()
 RANGE_EDGES = np.linspace(0.0, np.ceil(CYCLES.range.max()), 41)

@@ -111,19 +111,19 @@ def _pcrunch_curve(environment):
     return {"air": dnv_in_air, "seawater-cp": dnv_in_seawater_cathodic}[environment]("D", "MPa")
 
 
-@pytest.mark.parametrize(("spec", "environment"), [
+@pytest.mark.parametrize(("sn", "environment"), [
     ("dnv-c203:D:air", "air"),
     ("dnv-c203:D:seawater-cp", "seawater-cp"),
     ("k=3,5;log10_a=12.164,15.606;knees=52.63;quantity=range", "air"),
 ])
-def test_damage_agrees_with_pcrunchs_curve(cli, report, tmp_path, spec, environment):
+def test_damage_agrees_with_pcrunchs_curve(cli, report, tmp_path, sn, environment):
     # pCrunch's own count classes the signal into 256 levels, so its curve
     # (DNV-RP-C203 through fatpack) takes the cycles of the rainflow package.
     rainflow = pytest.importorskip("rainflow")
     path = _pcrunch_data() / "AOC_WSt.outb"
     weights = tmp_path / "w.csv"
     weights.write_text(f"{path},2.5\n")
-    run = cli(path, "--no-plots", "--csv", tmp_path / "t.csv", "-m", "4", "--sn", spec,
+    run = cli(path, "--no-plots", "--csv", tmp_path / "t.csv", "-m", "4", "--sn", sn,
               "--sn-scale", "Root*=0.5", "--sn-scale", "*=1/4", "--weights", weights)
     assert run.code == 0, run.err
     curve = _pcrunch_curve(environment)
@@ -131,7 +131,7 @@ def test_damage_agrees_with_pcrunchs_curve(cli, report, tmp_path, spec, environm
     samples = {c.name: report.merge_plateaus(c.samples) for c in history.channels}
     rows = read_table(tmp_path / "t.damage.csv")
     files = [r for r in rows if r["file"] != "lifetime"]
-    assert len(files) == len(samples) and {r["sn"] for r in rows} == {spec}
+    assert len(files) == len(samples) and {r["sn"] for r in rows} == {sn}
     for row in files:
         scale = 0.5 if row["channel"].startswith("Root") else 0.25
         cycles = np.array([(rng * scale, count) for rng, _, count, _, _ in
